@@ -1,0 +1,76 @@
+# Test, benchmark, fuzz and tool targets.
+#
+# zenkor_add_test(NAME SOURCES ... LIBS ... [THREADS] [LABELS ...] [ENVIRONMENT ...])
+#   One GoogleTest program; each test case becomes a CTest test. THREADS marks a program
+#   that also runs in the ThreadSanitizer build; the tsan build builds nothing else.
+function(zenkor_add_test name)
+  cmake_parse_arguments(ARG "THREADS" "" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  if(ZENKOR_SANITIZER STREQUAL "fuzz")
+    return()
+  endif()
+  if(ZENKOR_SANITIZER STREQUAL "tsan" AND NOT ARG_THREADS)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${ZENKOR_WARNINGS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
+  set(props LABELS "${ARG_LABELS}")
+  if(ARG_ENVIRONMENT)
+    list(APPEND props ENVIRONMENT "${ARG_ENVIRONMENT}")
+  endif()
+  gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                       DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ${props})
+  if(ZENKOR_SANITIZER STREQUAL "tsan")
+    add_dependencies(zenkor_tsan_tests ${name})
+  endif()
+endfunction()
+
+# zenkor_add_bench(NAME SOURCES ... LIBS ...): a Google Benchmark program in bin/.
+function(zenkor_add_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT ZENKOR_SANITIZER STREQUAL "none")
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${ZENKOR_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+endfunction()
+
+# zenkor_add_fuzz(NAME SOURCES ... LIBS ...): a libFuzzer target, built only by the fuzz build.
+# Seeds live in fuzz/corpus/NAME.
+function(zenkor_add_fuzz name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT ZENKOR_SANITIZER STREQUAL "fuzz")
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
+  add_dependencies(zenkor_fuzz_targets ${name})
+endfunction()
+
+# zenkor_add_tool(NAME SOURCES ... LIBS ...): a command-line tool in bin/.
+function(zenkor_add_tool name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT ZENKOR_SANITIZER STREQUAL "none" AND NOT ZENKOR_SANITIZER STREQUAL "asan")
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${ZENKOR_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+endfunction()
+
+if(NOT ZENKOR_SANITIZER STREQUAL "fuzz")
+  enable_testing()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+if(ZENKOR_SANITIZER STREQUAL "none")
+  find_package(benchmark REQUIRED)
+endif()
+add_custom_target(zenkor_tsan_tests)
+add_custom_target(zenkor_fuzz_targets)
