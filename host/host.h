@@ -8,6 +8,8 @@
 
 #include "host/frame.h"
 
+struct WindowIcon;
+
 // Start-up configuration: host defaults, then the production's DemoConfigure; read-only after HostInit.
 struct DemoConfig {
     uint32_t width;             // frame width in pixels (320)
@@ -19,7 +21,7 @@ struct DemoConfig {
     const char* archiveName;    // data archive file name, not owned; null = none
     const char* moduleName;     // music module inside the archive, not owned; null = no music
     const char* title;          // window caption and error-box caption, not owned
-    const void* icon;           // platform icon handle handed to DisplaySetIcon; null = none
+    const WindowIcon* icon;     // window icon handed to DisplaySetIcon, not owned; null = none
     uint32_t scratchPoolSize;   // bytes; 0 = no scratch pool
 };
 
