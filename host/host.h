@@ -63,6 +63,9 @@ const DemoConfig& HostConfig();
 bool OpenArchive(const char* name);
 // Destroys the archive file system, closes its stream, destroys the base file system.
 void CloseFileSystems();
+// The mounted archive file system every load goes through; null before OpenArchive.
+class FileSystem;
+FileSystem* HostFileSystem();
 // Reads a file of the archive whole into a std::malloc block that the caller frees with
 // std::free; a missing file is fatal. size receives the bytes read.
 void* LoadWholeFile(const char* name, size_t* size = nullptr);
