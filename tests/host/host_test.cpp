@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "host/frame.h"
+#include "host/host.h"
+
+namespace {
+
+TEST(ProgramDirectory, FromPath)
+{
+    struct Case { const char* path; bool ok; const char* want; } cases[] = {
+        {"/usr/local/bin/demo", true, "/usr/local/bin"},
+        {"/demo", true, "/"},
+        {"/a/b", true, "/a"},
+        {"demo", false, ""},
+        {"", false, ""},
+        {"relative/dir/demo", true, "relative/dir"},
+    };
+    for (const Case& c : cases) {
+        char buffer[kProgramPathMax];
+        std::memset(buffer, 'x', sizeof buffer);
+        EXPECT_EQ(ProgramDirectoryFromPath(c.path, std::strlen(c.path), buffer, sizeof buffer), c.ok) << c.path;
+        EXPECT_STREQ(buffer, c.want) << c.path;
+    }
+}
+
+TEST(ProgramDirectory, TooLongPathGivesEmptyBuffer)
+{
+    std::string path = "/" + std::string(kProgramPathMax, 'a');
+    char buffer[kProgramPathMax] = "junk";
+    EXPECT_FALSE(ProgramDirectoryFromPath(path.c_str(), path.size(), buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "");
+    path.resize(kProgramPathMax - 1);
+    EXPECT_TRUE(ProgramDirectoryFromPath(path.c_str(), path.size(), buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "/");
+}
+
+TEST(ProgramDirectory, OfThisTestProgram)
+{
+    char buffer[kProgramPathMax];
+    ASSERT_TRUE(ProgramDirectory(buffer));
+    std::string dir = buffer;
+    EXPECT_EQ(dir.front(), '/');
+    EXPECT_NE(dir.back(), '/');
+    EXPECT_NE(dir.find("tests"), std::string::npos) << dir;
+}
+
+TEST(TrigTables, ValuesAndSymmetry)
+{
+    BuildTrigTables();
+    EXPECT_EQ(SineTable[0], 0.0f);
+    EXPECT_EQ(CosineTable[0], 1.0f);
+    EXPECT_EQ(SineTable[256], 1.0f);
+    EXPECT_NEAR(CosineTable[256], 0.0f, 1e-7);
+    EXPECT_NEAR(SineTable[512], 0.0f, 1e-6);
+    EXPECT_EQ(CosineTable[512], -1.0f);
+    for (int i = 0; i < 1024; ++i) {
+        double angle = (double)i * (double)3.1415927f / 512.0;
+        EXPECT_NEAR(SineTable[i], std::sin(angle), 1e-7) << i;
+        EXPECT_NEAR(CosineTable[i], std::cos(angle), 1e-7) << i;
+        EXPECT_NEAR(SineTable[i], CosineTable[(i - 256) & 1023], 2e-6) << i;
+    }
+}
+
+TEST(Processor, HasMmx)
+{
+    EXPECT_TRUE(HasMmx());  // every x86-64 processor has it
+}
+
+TEST(Clock, StartsAtZeroAndAdvances)
+{
+    ASSERT_TRUE(ClockStart());
+    int32_t first = ClockMilliseconds();
+    EXPECT_GE(first, 0);
+    EXPECT_LT(first, 50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    int32_t later = ClockMilliseconds();
+    EXPECT_GE(later, first + 25);
+}
+
+TEST(FrameInfo, PositionCrossing)
+{
+    struct Case { uint16_t previous, position, boundary; bool crossed; } cases[] = {
+        {0xFFFF, 0, 0, false},     // the first frame fires nothing
+        {0x0100, 0x0101, 0x0101, true},
+        {0x0101, 0x0102, 0x0101, false},
+        {0x00FF, 0x0300, 0x0200, true},
+        {0x0200, 0x0200, 0x0200, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FramePositionCrossed(FrameInfo{c.position, c.previous, 0}, c.boundary), c.crossed)
+            << std::hex << c.previous << " -> " << c.position << " over " << c.boundary;
+}
+
+TEST(FrameSurface, FilledFromConfig)
+{
+    DemoConfig config{};
+    config.width = 320;
+    config.height = 200;
+    config.bitsPerPixel = 32;
+    config.aspect = 4.0f / 3.0f;
+    config.scaleX = 0.95f;
+    config.scaleY = 0.5f;
+    uint32_t pixel = 0;
+    FrameSurface surface{};
+    FrameSurfaceFill(surface, config, &pixel);
+    EXPECT_EQ(surface.pixels, &pixel);
+    EXPECT_EQ(surface.width, 320);
+    EXPECT_EQ(surface.height, 200);
+    EXPECT_EQ(surface.pitch, 1280u);
+    EXPECT_EQ(surface.aspect, 1.3333334f);
+    EXPECT_EQ(surface.scaleX, 0.95f);
+    EXPECT_EQ(surface.scaleY, 0.5f);
+}
+
+TEST(FatalErrorDeathTest, LongMessageIsCutAt1023Characters)
+{
+    std::string text(3000, 'q');
+    EXPECT_EXIT(FatalError("%s!", text.c_str()), testing::ExitedWithCode(1), ": " + std::string(1023, 'q') + "\n");
+}
+
+TEST(FatalErrorDeathTest, FormatsLikePrintf)
+{
+    EXPECT_EXIT(FatalError("Unable to load module '%s'! %d", "song.xm", 7), testing::ExitedWithCode(1),
+                "Unable to load module 'song.xm'! 7");
+}
+
+}  // namespace

@@ -1,0 +1,7 @@
+// A production that does nothing, for host tests that never run the frame loop.
+#include "host/host.h"
+
+void DemoConfigure(DemoConfig&) {}
+bool DemoSetup(const DemoConfig&) { return true; }
+bool DemoFrame(FrameSurface&, const FrameInfo&) { return false; }
+void DemoTeardown() {}
