@@ -1,0 +1,231 @@
+#include "effects/filters.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "effects/local.h"
+#include "host/scratch.h"
+
+// The film-scratch flash's bindings: set at set-up, used on the frame thread.
+namespace {
+struct ScratchFlashState {
+    Envelope* frameEnvelope;
+    Envelope* flashEnvelope;
+    const Bitmap* strip;
+};
+} // namespace
+
+static ScratchFlashState gFlash;
+
+const int32_t ScratchFrameTable[58] = {1, 2, 3, 4, 5, 6, 7, 8, 7, 6, 5, 4, 5, 5, 6, 6, 7, 7, 8, 7,
+                                       6, 5, 4, 5, 6, 7, 8, 7, 6, 5, 4, 5, 6, 7, 8, 7, 6, 5, 4, 5,
+                                       6, 7, 8, 7, 6, 5, 4, 5, 6, 7, 8, 7, 6, 5, 4, 5, 6, 7};
+
+static inline uint32_t BlurPixel(uint32_t source, uint32_t pixel)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        uint32_t v = ((source >> shift & 255) * 90 + (pixel >> shift & 255) * 64) >> 7;
+        out |= (v > 255 ? 255 : v) << shift;
+    }
+    return out;
+}
+
+// Source index the fraction factor of the way from i towards centre, clamped to 0..size - 1.
+static void BlurSources(int32_t* out, int size, float factor, int centre)
+{
+    for (int i = 0; i < size; i++)
+        out[i] = EffectClamp(EffectTrunc((float)i + factor * (float)(centre - i)), 0, size - 1);
+}
+
+// One quadrant, rows from y0 stepping by dy to y1 (exclusive), columns likewise.
+static void BlurQuadrant(uint32_t* pixels, int width, const int32_t* rows, const int32_t* columns,
+                         int y0, int y1, int dy, int x0, int x1, int dx)
+{
+    for (int y = y0; y != y1; y += dy) {
+        uint32_t* row = pixels + (intptr_t)y * width;
+        const uint32_t* sourceRow = pixels + (intptr_t)rows[y] * width;
+        for (int x = x0; x != x1; x += dx)
+            row[x] = BlurPixel(sourceRow[columns[x]], row[x]);
+    }
+}
+
+void RadialBlur(const Surface* surface, float factor, int centreX, int centreY)
+{
+    int w = surface->width, h = surface->height;
+    if (w <= 0 || h <= 0)
+        return;
+    int cx = EffectClamp(centreX, 0, w - 1), cy = EffectClamp(centreY, 0, h - 1);
+    int32_t* columns = (int32_t*)ScratchAlloc((uint32_t)w * 4);
+    int32_t* rows = (int32_t*)ScratchAlloc((uint32_t)h * 4);
+    BlurSources(columns, w, factor, cx);
+    BlurSources(rows, h, factor, cy);
+    uint32_t* p = surface->pixels;
+    BlurQuadrant(p, w, rows, columns, cy, -1, -1, cx, -1, -1);
+    BlurQuadrant(p, w, rows, columns, cy, -1, -1, cx + 1, w, 1);
+    BlurQuadrant(p, w, rows, columns, cy + 1, h, 1, cx, -1, -1);
+    BlurQuadrant(p, w, rows, columns, cy + 1, h, 1, cx + 1, w, 1);
+    ScratchFree(rows);
+    ScratchFree(columns);
+}
+
+void RowBoxBlur(const uint32_t* source, uint32_t* destination, int radius, int length)
+{
+    if (length <= 0)
+        return;
+    if (radius < 0)
+        radius = 0;
+    int64_t red = 0, green = 0, blue = 0, count = 0;
+    for (int j = 0; j < radius && j < length; j++) {
+        red += source[j] >> 16 & 255;
+        green += source[j] >> 8 & 255;
+        blue += source[j] & 255;
+        count++;
+    }
+    for (int j = 0; j < length; j++) {
+        if ((int64_t)j + radius < length) {
+            uint32_t s = source[j + radius];
+            red += s >> 16 & 255;
+            green += s >> 8 & 255;
+            blue += s & 255;
+            count++;
+        }
+        if (j - radius >= 0) {
+            uint32_t s = source[j - radius];
+            red -= s >> 16 & 255;
+            green -= s >> 8 & 255;
+            blue -= s & 255;
+            count--;
+        }
+        int64_t n = count == 0 ? 1 : count;
+        destination[j] = (uint32_t)((red / n) << 16 | (green / n) << 8 | (blue / n));
+    }
+}
+
+bool NoiseCreate(Noise* noise, int width, int height)
+{
+    std::memset(noise, 0, sizeof(*noise));
+    if (width <= 0 || height <= 0)
+        return false;
+    uint64_t count = (uint64_t)width * (uint64_t)height * 3 / 2;
+    if (count > 0x10000000u)
+        return false;
+    noise->pixels = (uint32_t*)std::malloc(count * sizeof(uint32_t));
+    if (!noise->pixels)
+        return false;
+    for (uint64_t i = 0; i < count; i++) {
+        uint32_t g = (uint32_t)(std::rand() % 255);
+        noise->pixels[i] = g << 16 | g << 8 | g;
+    }
+    noise->width = width;
+    noise->height = height;
+    noise->count = (uint32_t)count;
+    return true;
+}
+
+void NoiseDestroy(Noise* noise)
+{
+    std::free(noise->pixels);
+    std::memset(noise, 0, sizeof(*noise));
+}
+
+// The noise is one run copied from a random offset; rows land at the target's pitch and
+// nothing is read past the buffer's end.
+void NoiseFrame(const Noise* noise, const Surface* target)
+{
+    uint32_t span = (uint32_t)noise->width * (uint32_t)noise->height / 2;
+    if (!noise->pixels || span == 0)
+        return;
+    uint32_t offset = (uint32_t)std::rand() % span;
+    uint32_t stride = target->pitch / 4;
+    uint32_t w = (uint32_t)(target->width > 0 ? target->width : 0);
+    uint32_t n = w < stride ? w : stride;
+    for (int y = 0; y < target->height; y++) {
+        uint64_t from = offset + (uint64_t)y * stride;
+        if (from >= noise->count)
+            return;
+        uint64_t take = noise->count - from < n ? noise->count - from : n;
+        std::memcpy(EffectRow(target, y), noise->pixels + from, take * sizeof(uint32_t));
+    }
+}
+
+void Scratches(int count, const Surface* target)
+{
+    int w = target->width, h = target->height;
+    int specks = (w * 20) >> 5;
+    if (w <= 0 || h <= 0 || specks <= 0)
+        return;
+    for (int c = 0; c < count; c++) {
+        int row = std::rand() % h;
+        int n = std::rand() % specks;
+        uint32_t g = (uint32_t)(std::rand() % 255);
+        uint32_t grey = g << 16 | g << 8 | g;
+        uint32_t* out = EffectRow(target, row);
+        for (int i = 0; i < n; i++)
+            out[std::rand() % w] = grey;
+    }
+}
+
+float EnvelopeValue(const Envelope* envelope, uint32_t t)
+{
+    uint32_t d = t - envelope->startTime;
+    float v = envelope->startValue - envelope->rate * (float)d;
+    return v > 0.0f ? v : 0.0f;
+}
+
+void EnvelopeRestart(Envelope* envelope, uint32_t startTime, float startValue, float rate)
+{
+    envelope->startTime = startTime;
+    envelope->startValue = startValue;
+    envelope->rate = rate;
+}
+
+void ScratchFlashBind(Envelope* frameEnvelope, Envelope* flashEnvelope, const Bitmap* strip)
+{
+    gFlash = ScratchFlashState{frameEnvelope, flashEnvelope, strip};
+}
+
+void EnvelopeTrigger(float threshold, uint32_t t)
+{
+    if (!gFlash.frameEnvelope || !gFlash.flashEnvelope)
+        return;
+    if (threshold < EnvelopeValue(gFlash.frameEnvelope, t))
+        EnvelopeRestart(gFlash.frameEnvelope, t, 57.0f, 0.01f);
+    EnvelopeRestart(gFlash.flashEnvelope, t, 255.0f, 0.4f);
+}
+
+void ScratchFlash(const Surface* target, uint32_t t)
+{
+    if (!gFlash.frameEnvelope || !gFlash.flashEnvelope || !gFlash.strip || !gFlash.strip->pixels)
+        return;
+    // Clamped so a frame envelope started elsewhere cannot index past the table.
+    int k = EffectClamp(EffectTrunc(EnvelopeValue(gFlash.frameEnvelope, t)), 0, 57);
+    int frame = ScratchFrameTable[57 - k] - 1;
+    int opacity = EffectClamp(EffectTrunc(EnvelopeValue(gFlash.flashEnvelope, t)), 0, 255);
+    Surface s = *target;
+    BlitWithAlpha(s, *gFlash.strip, 0, -200 * frame, (uint32_t)opacity);
+}
+
+void TiledScroll(const Surface* target, const Bitmap* image, int offsetX, int offsetY,
+                 int tileWidth, int tileHeight)
+{
+    if (!image || !image->pixels || tileWidth <= 0 || tileHeight <= 0)
+        return;
+    if ((uint64_t)image->width * image->height < (uint64_t)tileWidth * (uint64_t)tileHeight)
+        return;
+    int w = target->width < 320 ? target->width : 320;
+    int h = target->height < 200 ? target->height : 200;
+    for (int y = 0; y < h; y++) {
+        int64_t row = ((int64_t)offsetY + y) % tileHeight;
+        row += row < 0 ? tileHeight : 0;
+        const uint32_t* src = image->pixels + row * tileWidth;
+        uint32_t* out = EffectRow(target, y);
+        int64_t column = ((int64_t)offsetX) % tileWidth;
+        column += column < 0 ? tileWidth : 0;
+        for (int x = 0; x < w; x++) {
+            out[x] = src[column];
+            if (++column == tileWidth)
+                column = 0;
+        }
+    }
+}

@@ -1,0 +1,140 @@
+#include "effects/glow.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "effects/local.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Stateless; frame thread.
+
+uint32_t GlowBlendScalar(uint32_t frame, uint32_t colour, int w)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        uint32_t f = frame >> shift & 255, c = colour >> shift & 255;
+        uint32_t v = ((f * (255 - w)) >> 8) + ((c * w) >> 8);
+        out |= (v > 255 ? 255 : v) << shift;
+    }
+    return out;
+}
+
+uint32_t GlowBlend(uint32_t frame, uint32_t colour, int w)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    // Lanes 0..3 hold the frame's channels, lanes 4..7 the colour's; one multiply weighs both.
+    __m128i both = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)colour, (int)frame), zero);
+    __m128i weights = _mm_set_epi16(0, (short)w, (short)w, (short)w, 0, (short)(255 - w),
+                                    (short)(255 - w), (short)(255 - w));
+    __m128i scaled = _mm_srli_epi16(_mm_mullo_epi16(both, weights), 8);
+    __m128i sum = _mm_adds_epu16(scaled, _mm_srli_si128(scaled, 8));
+    return (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(sum, zero));
+#else
+    return GlowBlendScalar(frame, colour, w);
+#endif
+}
+
+uint32_t AddSaturateScalar(uint32_t a, uint32_t b)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t v = (a >> shift & 255) + (b >> shift & 255);
+        out |= (v > 255 ? 255 : v) << shift;
+    }
+    return out;
+}
+
+static inline uint32_t AddSaturate(uint32_t a, uint32_t b)
+{
+#if defined(__SSE2__)
+    return (uint32_t)_mm_cvtsi128_si32(
+        _mm_adds_epu8(_mm_cvtsi32_si128((int)a), _mm_cvtsi32_si128((int)b)));
+#else
+    return AddSaturateScalar(a, b);
+#endif
+}
+
+static inline void GlowPixel(const Surface* target, int x, int y, uint32_t colour,
+                             const int32_t* profile, int64_t distance)
+{
+    if (x < 0 || y < 0 || x >= (int)target->width || y >= (int)target->height)
+        return;
+    int64_t index = (distance < 0 ? -distance : distance) >> 9;
+    int w = profile[index > 255 ? 255 : index];
+    uint32_t* p = EffectRowByWidth(target, y) + x;
+    *p = GlowBlend(*p, colour, EffectClamp(w, 0, 255));
+}
+
+void GlowLine(int x0, int y0, int x1, int y1, const Surface* target, int red, int green, int blue,
+              const int32_t* profile)
+{
+    if (!profile)
+        return;
+    int64_t dx = (int64_t)x1 - x0, dy = (int64_t)y1 - y0;
+    int sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+    int64_t ax = std::llabs(dx), ay = std::llabs(dy);
+    bool xMajor = !(ax < ay);
+    int64_t major = xMajor ? ax : ay, minor = xMajor ? ay : ax;
+    if (major == 0)
+        return;
+    float length = std::sqrt((float)minor * (float)minor + (float)major * (float)major);
+    float k = 1.0f / (2.0f * length);
+    int64_t unit = (int64_t)(k * 65535.0f);
+    int64_t across = (int64_t)(k * 2.0f * (float)major * 65535.0f);
+    uint32_t colour = ((uint32_t)EffectClamp(red, 0, 255) << 16) |
+                      ((uint32_t)EffectClamp(green, 0, 255) << 8) |
+                      (uint32_t)EffectClamp(blue, 0, 255);
+    int64_t d = 2 * minor - major, distance = 0;
+    int64_t x = x0, y = y0;
+    // Offsets of the pixel one step along the minor axis.
+    int mx = xMajor ? 0 : sx, my = xMajor ? sy : 0;
+    for (int64_t n = 0; n < major; n++) {
+        if (x >= -1 && y >= -1 && x <= (int64_t)target->width && y <= (int64_t)target->height) {
+            GlowPixel(target, (int)x, (int)y, colour, profile, distance);
+            GlowPixel(target, (int)x + mx, (int)y + my, colour, profile, across - distance);
+            GlowPixel(target, (int)x - mx, (int)y - my, colour, profile, across + distance);
+        }
+        if (d <= 0) {
+            distance = (d + major) * unit;
+            d += 2 * minor;
+        } else {
+            distance = (d - major) * unit;
+            if (xMajor)
+                y += sy;
+            else
+                x += sx;
+            d += 2 * minor - 2 * major;
+        }
+        if (xMajor)
+            x += sx;
+        else
+            y += sy;
+    }
+}
+
+void AddSprite(int centreX, int centreY, int size, const Texture* texture, const Surface* target)
+{
+    if (!texture || !texture->pixels || size <= 0)
+        return;
+    int64_t left = (int64_t)centreX - (size >> 1), top = (int64_t)centreY - (size >> 1);
+    int64_t w = target->width, h = target->height;
+    if (left + size < 0 || top + size < 0 || left >= w || top >= h)
+        return;
+    int32_t step = (256 * 4096) / size;
+    // Clipped rows and columns still advance the texel position.
+    int64_t r0 = top < 0 ? -top : 0, r1 = top + size > h ? h - top : size;
+    int64_t q0 = left < 0 ? -left : 0, q1 = left + size > w ? w - left : size;
+    for (int64_t r = r0; r < r1; r++) {
+        uint32_t v = (uint32_t)(r * step);
+        const uint32_t* texRow = texture->pixels + (((v >> 12) & texture->heightMask) << texture->widthShift);
+        uint32_t* out = EffectRow(target, (int)(top + r)) + left;
+        for (int64_t q = q0; q < q1; q++) {
+            uint32_t u = (uint32_t)(q * step);
+            out[q] = AddSaturate(out[q], texRow[(u >> 12) & texture->widthMask]);
+        }
+    }
+}

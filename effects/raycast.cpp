@@ -1,0 +1,267 @@
+#include "effects/raycast.h"
+
+#include <cmath>
+#include <new>
+
+#include "effects/local.h"
+#include "host/host.h"
+#include "host/scratch.h"
+
+// The fog table: built at set-up, read-only on the frame thread afterwards.
+const uint8_t* FogTable = nullptr;
+static uint8_t* gFog = nullptr;
+
+static const float kHalfTurnTexels = 81.48733f; // 256 / pi
+
+namespace {
+struct Vec {
+    float x, y, z;
+};
+// What a ray yields where it meets the surface.
+struct Hit {
+    int32_t row, column, fog;
+};
+} // namespace
+
+bool FogTableCreate()
+{
+    FogTableDestroy();
+    gFog = new (std::nothrow) uint8_t[65536];
+    if (!gFog)
+        return false;
+    for (int c = 0; c < 256; c++)
+        for (int f = 0; f < 256; f++)
+            gFog[c * 256 + f] = (uint8_t)(((255 - f) * c) >> 8);
+    FogTable = gFog;
+    return true;
+}
+
+void FogTableDestroy()
+{
+    delete[] gFog;
+    gFog = nullptr;
+    FogTable = nullptr;
+}
+
+void CameraReset(Camera* camera)
+{
+    camera->x = 0.0f;
+    camera->y = 0.0f;
+    camera->z = -128.0f;
+}
+
+void ViewRotation(int angleA, int angleB, int angleC, float m[9])
+{
+    float sa = SineTable[angleA & 1023], ca = CosineTable[angleA & 1023];
+    float sb = SineTable[angleB & 1023], cb = CosineTable[angleB & 1023];
+    float sc = SineTable[angleC & 1023], cc = CosineTable[angleC & 1023];
+    m[0] = cc * cb;
+    m[1] = sc * cb;
+    m[2] = -sb;
+    m[3] = sa * sb * cc - ca * sc;
+    m[4] = ca * cc + sa * sb * sc;
+    m[5] = sa * cb;
+    m[6] = ca * sb * cc + sa * sc;
+    m[7] = ca * sb * sc - sa * cc;
+    m[8] = ca * cb;
+}
+
+void RayGridBorrow(RayGrid* grid, int width, int height)
+{
+    grid->columns = (width > 0 ? (width + 7) / 8 : 0) + 1;
+    grid->rows = (height > 0 ? (height + 7) / 8 : 0) + 1;
+    uint32_t bytes = (uint32_t)(grid->columns * grid->rows * sizeof(int32_t));
+    grid->rowCoord = (int32_t*)ScratchAlloc(bytes);
+    grid->columnCoord = (int32_t*)ScratchAlloc(bytes);
+    grid->fog = (int32_t*)ScratchAlloc(bytes);
+}
+
+void RayGridReturn(RayGrid* grid)
+{
+    ScratchFree(grid->fog);
+    ScratchFree(grid->columnCoord);
+    ScratchFree(grid->rowCoord);
+    grid->rowCoord = grid->columnCoord = grid->fog = nullptr;
+}
+
+static int32_t FogValue(double v)
+{
+    if (!(v >= 0.0))
+        return v == v ? 0 : 65535; // NaN comes from an endless distance
+    return v >= 65535.0 ? 65535 : (int32_t)v;
+}
+
+// Casts one ray per grid point and stores what surface() makes of its rotated direction.
+template <class SurfaceHit>
+static void CastGrid(RayGrid* grid, float zoom, const float m[9], SurfaceHit surface)
+{
+    float wide = zoom * 0.75f;
+    for (int i = 0; i < grid->rows; i++) {
+        for (int k = 0; k < grid->columns; k++) {
+            float x = ((float)k / (float)(grid->columns - 1) - 0.5f) * 320.0f * wide;
+            float y = ((float)i / (float)(grid->rows - 1) - 0.5f) * 200.0f;
+            float z = 128.0f;
+            float len = std::sqrt(x * x + y * y + 16384.0f);
+            if (len != 0.0f) {
+                x /= len;
+                y /= len;
+                z /= len;
+            }
+            Vec d{x * m[0] + y * m[3] + z * m[6], x * m[1] + y * m[4] + z * m[7],
+                  x * m[2] + y * m[5] + z * m[8]};
+            Hit h = surface(d);
+            int at = i * grid->columns + k;
+            grid->rowCoord[at] = h.row;
+            grid->columnCoord[at] = h.column;
+            grid->fog[at] = h.fog;
+        }
+    }
+}
+
+namespace {
+// One interpolated quantity along a block: the edges kept times 8, the row value times 64.
+// Wrapping 32-bit arithmetic keeps the low bits that the masks read.
+struct Lerp {
+    uint32_t left, right, leftStep, rightStep;
+
+    void Start(const int32_t* a, int at, int columns)
+    {
+        left = 8u * (uint32_t)a[at];
+        right = 8u * (uint32_t)a[at + 1];
+        leftStep = (uint32_t)a[at + columns] - (uint32_t)a[at];
+        rightStep = (uint32_t)a[at + columns + 1] - (uint32_t)a[at + 1];
+    }
+};
+} // namespace
+
+static void FillBlock(const RayGrid* grid, const Surface* target, const Texture* texture,
+                      int br, int bc)
+{
+    int at = br * grid->columns + bc;
+    Lerp row, column, fog;
+    row.Start(grid->rowCoord, at, grid->columns);
+    column.Start(grid->columnCoord, at, grid->columns);
+    fog.Start(grid->fog, at, grid->columns);
+    int x0 = bc * 8, y0 = br * 8;
+    int w = target->width - x0 < 8 ? target->width - x0 : 8;
+    int h = target->height - y0 < 8 ? target->height - y0 : 8;
+    const uint8_t* table = FogTable;
+    for (int r = 0; r < h; r++) {
+        uint32_t rv = 8u * row.left, cv = 8u * column.left, fv = 8u * fog.left;
+        uint32_t rd = row.right - row.left, cd = column.right - column.left, fd = fog.right - fog.left;
+        uint32_t* out = EffectRow(target, y0 + r) + x0;
+        for (int q = 0; q < w; q++) {
+            uint32_t ti = (((rv >> 14) & (uint32_t)texture->heightMask) << texture->widthShift) +
+                          ((cv >> 14) & (uint32_t)texture->widthMask);
+            uint32_t level = fv >> 14;
+            level = level > 255 ? 255 : level;
+            uint32_t t = texture->pixels[ti];
+            out[q] = ((uint32_t)table[(t >> 8 & 0xFF00) + level] << 16) |
+                     ((uint32_t)table[(t & 0xFF00) + level] << 8) |
+                     (uint32_t)table[(t << 8 & 0xFF00) + level];
+            rv += rd;
+            cv += cd;
+            fv += fd;
+        }
+        row.left += row.leftStep;
+        row.right += row.rightStep;
+        column.left += column.leftStep;
+        column.right += column.rightStep;
+        fog.left += fog.leftStep;
+        fog.right += fog.rightStep;
+    }
+}
+
+void RayGridFill(const RayGrid* grid, const Surface* target, const Texture* texture)
+{
+    if (!FogTable || !texture || !texture->pixels)
+        return;
+    for (int br = 0; br + 1 < grid->rows && br * 8 < target->height; br++)
+        for (int bc = 0; bc + 1 < grid->columns && bc * 8 < target->width; bc++)
+            FillBlock(grid, target, texture, br, bc);
+}
+
+template <class SurfaceHit>
+static void Raycast(const Surface* target, float zoom, const Texture* texture, int angleA,
+                    int angleB, int angleC, SurfaceHit surface)
+{
+    if (!FogTable || !texture || !texture->pixels || target->width <= 0 || target->height <= 0)
+        return;
+    RayGrid grid;
+    RayGridBorrow(&grid, target->width, target->height);
+    float m[9];
+    ViewRotation(angleA, angleB, angleC, m);
+    CastGrid(&grid, zoom, m, surface);
+    RayGridFill(&grid, target, texture);
+    RayGridReturn(&grid);
+}
+
+void RaycastPlanes(Camera* camera, const Surface* target, float zoom, const Texture* texture,
+                   int angleA, int angleB, int angleC, float cameraZ)
+{
+    camera->z = cameraZ;
+    const Camera c = *camera;
+    Raycast(target, zoom, texture, angleA, angleB, angleC, [c](Vec d) {
+        float t = std::fabs(d.y) >= 0.00001f ? std::fabs((100.0f - c.y) / d.y) : 10000.0f;
+        return Hit{EffectTrunc(std::fabs((c.z + t * d.z) * 0.4f) * 256.0f),
+                   EffectTrunc(std::fabs(c.x + t * d.x) * 256.0f),
+                   FogValue(std::fabs(t) * 64.0f + 20.0f)};
+    });
+}
+
+// The nearer-side root of a quadratic a t^2 + b t + c0 as the environments choose it.
+static float SmallerRoot(float a, float b, float disc)
+{
+    float r = std::sqrt(disc);
+    float t0 = (-b - r) / (2.0f * a), t1 = (-b + r) / (2.0f * a);
+    return t0 < t1 ? t0 : t1;
+}
+
+void RaycastSphere(Camera* camera, const Surface* target, float zoom, const Texture* texture,
+                   int angleA, int angleB, int angleC)
+{
+    const Camera c = *camera;
+    Raycast(target, zoom, texture, angleA, angleB, angleC, [c](Vec d) {
+        float u = d.x * d.x + d.y * d.y + d.z * d.z;
+        float b = 2.0f * (d.x * c.x + d.y * c.y + d.z * c.z);
+        float disc = b * b - 4.0f * u * (c.x * c.x + c.y * c.y + c.z * c.z - 65536.0f);
+        float t = 0.0f;
+        if (u != 0.0f && disc == 0.0f)
+            t = -b / (2.0f * u);
+        else if (u != 0.0f && disc > 0.0f)
+            t = SmallerRoot(u, b, disc);
+        Vec h{c.x + t * d.x, c.y + t * d.y, c.z + t * d.z};
+        float len = std::sqrt(h.x * h.x + h.y * h.y + h.z * h.z);
+        double sine = len != 0.0f ? (double)(h.y / len) : 0.0;
+        sine = sine > 1.0 ? 1.0 : (sine < -1.0 ? -1.0 : sine);
+        return Hit{EffectTrunc((std::asin(sine) + 1.0) * 128.0 * 256.0),
+                   EffectTrunc(std::fabs(std::atan2((double)h.z, (double)h.x)) * kHalfTurnTexels * 256.0),
+                   FogValue(std::fabs((h.z - c.z) * 0.4f) * 256.0f)};
+    });
+}
+
+void RaycastTunnel(Camera* camera, const Surface* target, float zoom, const Texture* texture,
+                   int angleA, int angleB, int angleC, float cameraZ)
+{
+    camera->z = cameraZ;
+    const Camera c = *camera;
+    Raycast(target, zoom, texture, angleA, angleB, angleC, [c](Vec d) {
+        float w = d.x * d.x + d.y * d.y;
+        float t = 100000.0f;
+        if (std::fabs(w) > 0.0001f) {
+            float b = 2.0f * (d.x * c.x + d.y * c.y);
+            float disc = b * b - 4.0f * w * (c.x * c.x + c.y * c.y - 16384.0f);
+            if (disc < 0.0f)
+                t = 100000.0f;
+            else if (std::fabs(disc) < 0.0001f)
+                t = -b / (2.0f * w);
+            else
+                t = SmallerRoot(w, b, disc);
+        }
+        float zHit = c.z + t * d.z;
+        double angle = std::atan2((double)(c.y + t * d.y), (double)(c.x + t * d.x));
+        return Hit{EffectTrunc(std::fabs(zHit) * 204.8f),
+                   EffectTrunc(std::fabs(angle) * kHalfTurnTexels * 256.0),
+                   FogValue(std::fabs((zHit - c.z) * 0.4f) * 256.0f)};
+    });
+}

@@ -1,0 +1,198 @@
+#include "effects/warp.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+#include "effects/local.h"
+
+namespace {
+struct WarpBlob {
+    float x, y, radius, weight, radiusSquared;
+};
+// The blob warp; built at set-up, rendered on the frame thread.
+struct BlobWarpState {
+    WarpBlob blobs[4];
+    int32_t* grid;
+    int width, height; // the largest target, as created
+    int gridWidth, gridHeight;
+};
+// The ripple warp; built at set-up, rendered on the frame thread.
+struct RippleWarpState {
+    int32_t* rings;      // 640 x 480
+    int32_t* difference; // 320 x 200
+};
+} // namespace
+
+static BlobWarpState gBlob;
+static RippleWarpState gRipple;
+
+static const int kRingWidth = 640, kRingHeight = 480;
+static const int kRippleWidth = 320, kRippleHeight = 200;
+
+bool BlobWarpCreate(int width, int height)
+{
+    BlobWarpDestroy();
+    if (width <= 0 || height <= 0 || width > 65536 || height > 65536)
+        return false;
+    gBlob.gridWidth = ((width + 3) & ~3) + 1;
+    gBlob.gridHeight = ((height + 3) & ~3) + 1;
+    gBlob.grid = new (std::nothrow) int32_t[(size_t)gBlob.gridWidth * gBlob.gridHeight]();
+    if (!gBlob.grid)
+        return false;
+    gBlob.width = width;
+    gBlob.height = height;
+    static const float weights[4] = {1.0f, 1.0f, -1.0f, 1.0f};
+    for (int i = 0; i < 4; i++)
+        gBlob.blobs[i] = WarpBlob{0.0f, 0.0f, 175.0f, weights[i], 30625.0f};
+    return true;
+}
+
+void BlobWarpDestroy()
+{
+    delete[] gBlob.grid;
+    gBlob = BlobWarpState{};
+}
+
+static void PlaceBlobs(float w, float h, float e)
+{
+    WarpBlob* b = gBlob.blobs;
+    b[0].x = (float)(w * (0.1875f * std::sin((double)(0.05f * e)) + 0.5f));
+    b[0].y = (float)(h * (0.32f * std::sin((double)(e / 13.0f)) + 0.5f));
+    b[1].x = (float)(w * (0.1875f * std::cos((double)(0.1f * e)) + 0.5f));
+    b[1].y = (float)(h * (0.32f * std::sin((double)(e / 15.0f)) + 0.5f));
+    b[2].x = (float)(w * (0.1875f * std::sin((double)(e / 11.0f)) + 0.5f));
+    b[2].y = (float)(h * (0.32f * std::cos((double)(e / 12.0f)) + 0.5f));
+    b[3].x = (float)(w * (0.1875f * std::cos((double)(e / 17.0f)) + 0.5f));
+    b[3].y = (float)(h * (0.32f * std::sin((double)(e / 12.0f)) + 0.5f));
+}
+
+static float WarpField(float x, float y)
+{
+    float sum = 0.0f;
+    for (const WarpBlob& b : gBlob.blobs) {
+        float dx = x - b.x, dy = y - b.y;
+        float d2 = dx * dx + dy * dy;
+        if (d2 < b.radiusSquared) {
+            float f = 1.0f - d2 / b.radiusSquared;
+            sum += b.weight * f * f;
+        }
+    }
+    return sum - 0.6f;
+}
+
+// Bilinear 4 x 4 blocks, in place; each block writes only its own cells, so the corner
+// samples later blocks read are still intact.
+static void InterpolateGrid()
+{
+    int gw = gBlob.gridWidth;
+    int32_t* g = gBlob.grid;
+    for (int y = 0; y < gBlob.height; y += 4) {
+        for (int x = 0; x < gBlob.width; x += 4) {
+            int32_t tl = g[y * gw + x], tr = g[y * gw + x + 4];
+            int32_t bl = g[(y + 4) * gw + x], br = g[(y + 4) * gw + x + 4];
+            int32_t l = 4 * tl, r = 4 * tr;
+            for (int row = 0; row < 4; row++) {
+                int32_t* cell = &g[(y + row) * gw + x];
+                cell[0] = (4 * l) >> 4;
+                cell[1] = (3 * l + r) >> 4;
+                cell[2] = (2 * l + 2 * r) >> 4;
+                cell[3] = (l + 3 * r) >> 4;
+                l += bl - tl;
+                r += br - tr;
+            }
+        }
+    }
+}
+
+void BlobWarpRender(const Surface* target, const Texture* texture, float divisor, uint32_t time)
+{
+    if (!gBlob.grid || !texture || !texture->pixels)
+        return;
+    float e = (float)time / divisor;
+    PlaceBlobs((float)(uint32_t)target->width, (float)(uint32_t)target->height, e);
+    int gw = gBlob.gridWidth;
+    for (int y = 0; y < gBlob.gridHeight; y += 4)
+        for (int x = 0; x < gw; x += 4)
+            gBlob.grid[y * gw + x] = EffectTrunc(WarpField((float)x, (float)y) * 60.0f + 200.0f);
+    InterpolateGrid();
+    int w = target->width < gBlob.width ? target->width : gBlob.width;
+    int h = target->height < gBlob.height ? target->height : gBlob.height;
+    for (int y = 0; y < h; y++) {
+        uint32_t* out = EffectRow(target, y);
+        const int32_t* d = &gBlob.grid[y * gw];
+        for (int x = 0; x < w; x++)
+            out[x] = WarpTexel(texture, x, y, d[x]);
+    }
+}
+
+int BlobWarpDisplacement(int x, int y)
+{
+    if (!gBlob.grid || x < 0 || y < 0 || x >= gBlob.gridWidth || y >= gBlob.gridHeight)
+        return 0;
+    return gBlob.grid[y * gBlob.gridWidth + x];
+}
+
+bool RippleWarpCreate(int, int)
+{
+    RippleWarpDestroy();
+    gRipple.rings = new (std::nothrow) int32_t[kRingWidth * kRingHeight];
+    gRipple.difference = new (std::nothrow) int32_t[kRippleWidth * kRippleHeight];
+    if (!gRipple.rings || !gRipple.difference) {
+        RippleWarpDestroy();
+        return false;
+    }
+    for (int i = 0; i < kRingHeight; i++) {
+        for (int j = 0; j < kRingWidth; j++) {
+            double r = std::sqrt((double)((i - 200) * (i - 200) + (j - 320) * (j - 320)));
+            gRipple.rings[i * kRingWidth + j] = (int32_t)(17.5 * std::sin(r / 15.0));
+        }
+    }
+    return true;
+}
+
+void RippleWarpDestroy()
+{
+    delete[] gRipple.rings;
+    delete[] gRipple.difference;
+    gRipple = RippleWarpState{};
+}
+
+int RippleWarpRing(int row, int column)
+{
+    if (!gRipple.rings || row < 0 || column < 0 || row >= kRingHeight || column >= kRingWidth)
+        return 0;
+    return gRipple.rings[row * kRingWidth + column];
+}
+
+// The windows' offsets stay within 0..200 rows and 0..320 columns, so they lie inside.
+static int WindowOffset(int base, double span, double wave)
+{
+    return base + EffectClamp(EffectTrunc(span * wave), -base, base);
+}
+
+void RippleWarpRender(const Surface* target, float divisor, const Texture* texture, uint32_t time)
+{
+    if (!gRipple.rings || !texture || !texture->pixels)
+        return;
+    float e = (float)time / divisor;
+    int rowA = WindowOffset(100, 100.0, std::cos((double)(e / 14.0f)));
+    int colA = WindowOffset(160, 160.0, std::sin((double)(e / 10.0f)));
+    int rowB = WindowOffset(100, 100.0, std::sin((double)(e / 13.0f)));
+    int colB = WindowOffset(160, 160.0, std::cos((double)(e / 11.0f)));
+    for (int y = 0; y < kRippleHeight; y++) {
+        const int32_t* a = &gRipple.rings[(rowA + y) * kRingWidth + colA];
+        const int32_t* b = &gRipple.rings[(rowB + y) * kRingWidth + colB];
+        int32_t* d = &gRipple.difference[y * kRippleWidth];
+        for (int x = 0; x < kRippleWidth; x++)
+            d[x] = a[x] - b[x];
+    }
+    int w = target->width < kRippleWidth ? target->width : kRippleWidth;
+    int h = target->height < kRippleHeight ? target->height : kRippleHeight;
+    for (int y = 0; y < h; y++) {
+        uint32_t* out = EffectRow(target, y);
+        const int32_t* d = &gRipple.difference[y * kRippleWidth];
+        for (int x = 0; x < w; x++)
+            out[x] = WarpTexel(texture, x, y, d[x]);
+    }
+}
