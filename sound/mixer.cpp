@@ -1,0 +1,267 @@
+// Voice mixer. State: the voice pool, owned by the thread that runs the block filler (the
+// mixing thread, or the caller of the offline driver).
+#include "sound/mixer.h"
+
+#include "sound/song.h"
+
+#include <cmath>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+static Voice g_voices[VOICE_COUNT];
+
+static const float kInverse255 = 1.0f / 255.0f;
+static const float kInverse256 = 1.0f / 256.0f;
+static const float kInverseRamp = 1.0f / float(MIX_RAMP_FRAMES);
+static const float kFractionScale = 1.0f / 2147483648.0f;  // 2^-31
+
+Voice* VoicePool()
+{
+    return g_voices;
+}
+
+void VoicePoolReset()
+{
+    memset(g_voices, 0, sizeof g_voices);
+    for (int i = 0; i < VOICE_COUNT; i++)
+        g_voices[i].index = i;
+}
+
+// The interpolated value at a 32.32 position; the caller keeps position + 1 inside the data.
+static inline float SampleAt(const int16_t* data, uint64_t position)
+{
+    uint32_t index = uint32_t(position >> 32);
+    float s0 = data[index];
+    float s1 = data[index + 1];
+    float t = float(uint32_t(position) >> 1) * kFractionScale;
+    return s0 + t * (s1 - s0);
+}
+
+// Frames until the voice passes its loop end (or sample end) going forward, or its loop start
+// going backward; 0 when it already has. Exact 64-bit division, so every frame mixed before
+// the end reads inside the sample. The end is never reached at a step of 0.
+static uint64_t FramesToEnd(const Voice* voice, const Sample* sample, int64_t position, uint64_t step)
+{
+    int64_t distance;
+    if (voice->direction == VOICE_BACKWARD) {
+        distance = position - (int64_t(sample->loopStart) << 32);
+    } else {
+        int64_t end = int64_t(sample->loopStart) + sample->loopLength;
+        if ((position >> 32) > end)
+            end = sample->length;
+        distance = (end << 32) - position;
+    }
+    if (distance <= 0)
+        return 0;
+    if (step == 0)
+        return UINT64_MAX;
+    return (uint64_t(distance) + step - 1) / step;
+}
+
+// Starts a new ramp when the targets changed; returns its frames (0: no ramp) and the steps.
+static int PrepareRamp(Voice* voice, float* stepA, float* stepB)
+{
+    if (voice->rampFramesLeft != 0 && voice->gainA == voice->lastGainA && voice->gainB == voice->lastGainB) {
+        *stepA = voice->rampStepA;
+        *stepB = voice->rampStepB;
+        return voice->rampFramesLeft;
+    }
+    int count = 0;
+    *stepA = 0.0f;
+    *stepB = 0.0f;
+    voice->lastGainA = voice->gainA;
+    voice->lastGainB = voice->gainB;
+    if (voice->gainA != voice->levelA >> 8) {
+        *stepA = float(voice->gainA - (voice->levelA >> 8)) * kInverse255 * kInverseRamp;
+        count = MIX_RAMP_FRAMES;
+    }
+    if (voice->gainB != voice->levelB >> 8) {
+        *stepB = float(voice->gainB - (voice->levelB >> 8)) * kInverse255 * kInverseRamp;
+        count = MIX_RAMP_FRAMES;
+    }
+    voice->rampStepA = *stepA;
+    voice->rampStepB = *stepB;
+    voice->rampFramesLeft = count;
+    return count;
+}
+
+static uint64_t MixRamped(Voice* voice, const int16_t* data, uint64_t position, int64_t step,
+                          float* out, int frames, float stepA, float stepB)
+{
+    float a = float(voice->levelA) * kInverse256 * kInverse255;
+    float b = float(voice->levelB) * kInverse256 * kInverse255;
+    for (int i = 0; i < frames; i++) {
+        float v = SampleAt(data, position);
+        out[0] += v * a;
+        out[1] += v * b;
+        a += stepA;
+        b += stepB;
+        position += uint64_t(step);
+        out += 2;
+    }
+    voice->levelA = int(lrintf(a * 255.0f * 256.0f));
+    voice->levelB = int(lrintf(b * 255.0f * 256.0f));
+    return position;
+}
+
+static uint64_t MixSteady(const Voice* voice, const int16_t* data, uint64_t position, int64_t step,
+                          float* out, int frames)
+{
+    float a = float(voice->gainA) * kInverse255;
+    float b = float(voice->gainB) * kInverse255;
+    int pairs = frames >> 1;
+    for (int i = 0; i < pairs; i++) {
+        float v0 = SampleAt(data, position);
+        float v1 = SampleAt(data, position + uint64_t(step));
+        position += uint64_t(step) * 2;
+        out[0] += v0 * a;
+        out[1] += v0 * b;
+        out[2] += v1 * a;
+        out[3] += v1 * b;
+        out += 4;
+    }
+    if (frames & 1) {
+        // The odd frame goes the ramp way, from the levels with no steps.
+        float la = float(voice->levelA) * kInverse256 * kInverse255;
+        float lb = float(voice->levelB) * kInverse256 * kInverse255;
+        float v = SampleAt(data, position);
+        out[0] += v * la;
+        out[1] += v * lb;
+        position += uint64_t(step);
+    }
+    return position;
+}
+
+// Moves a voice that reached its end back into its loop, or silences it for good.
+static void PassEnd(Voice* voice, const Sample* sample, int64_t* position)
+{
+    int64_t start = int64_t(sample->loopStart) << 32;
+    int64_t end = (int64_t(sample->loopStart) + sample->loopLength) << 32;
+    if (sample->loopMode == LOOP_FORWARD) {
+        if (*position >= end)
+            *position = start + (*position - start) % (int64_t(sample->loopLength) << 32);
+        return;
+    }
+    if (sample->loopMode == LOOP_PINGPONG) {
+        // Reflect until inside: a step longer than the loop bounces more than once.
+        for (;;) {
+            if (voice->direction == VOICE_BACKWARD) {
+                if (*position >= start)
+                    return;
+                *position = 2 * start - *position - 1;
+                voice->direction = VOICE_FORWARD;
+            } else {
+                if (*position < end)
+                    return;
+                *position = 2 * end - *position - 1;
+                voice->direction = VOICE_BACKWARD;
+            }
+        }
+    }
+    *position = 0;
+    voice->sample = nullptr;
+}
+
+static void MixVoice(Voice* voice, float* out, int frames)
+{
+    while (frames > 0 && voice->sample) {
+        const Sample* sample = voice->sample;
+        if (!sample->data || sample->length == 0) {
+            voice->position = voice->fraction = 0;
+            voice->sample = nullptr;
+            return;
+        }
+        if (sample->loopMode != LOOP_PINGPONG)
+            voice->direction = VOICE_FORWARD;
+        int64_t position = int64_t(uint64_t(voice->position) << 32 | voice->fraction);
+        uint64_t stepMagnitude = uint64_t(voice->stepInteger) << 32 | voice->stepFraction;
+        int64_t step = voice->direction == VOICE_BACKWARD ? -int64_t(stepMagnitude) : int64_t(stepMagnitude);
+
+        uint64_t toEnd = FramesToEnd(voice, sample, position, stepMagnitude);
+        int span = frames;
+        bool endReached = false;
+        if (toEnd <= uint64_t(frames)) {
+            span = int(toEnd);
+            endReached = true;
+        }
+        float stepA, stepB;
+        int ramp = PrepareRamp(voice, &stepA, &stepB);
+        bool shortened = ramp > 0 && ramp < span;
+        if (shortened)
+            span = ramp;
+
+        uint64_t p = uint64_t(position);
+        if (ramp > 0) {
+            p = MixRamped(voice, sample->data, p, step, out, span, stepA, stepB);
+            voice->rampFramesLeft -= span;
+            if (voice->rampFramesLeft == 0) {
+                voice->rampStepA = voice->rampStepB = 0.0f;
+                voice->levelA = voice->gainA * 256;
+                voice->levelB = voice->gainB * 256;
+            }
+        } else {
+            p = MixSteady(voice, sample->data, p, step, out, span);
+        }
+        position = int64_t(p);
+        out += 2 * span;
+        frames -= span;
+        if (!shortened) {
+            if (!endReached) {
+                voice->position = uint32_t(uint64_t(position) >> 32);
+                voice->fraction = uint32_t(position);
+                return;
+            }
+            PassEnd(voice, sample, &position);
+        }
+        voice->position = uint32_t(uint64_t(position) >> 32);
+        voice->fraction = uint32_t(position);
+    }
+}
+
+void MixVoices(float* dst, int n)
+{
+    if (n <= 0 || !dst)
+        return;
+    for (int i = 0; i < VOICE_COUNT; i++)
+        if (g_voices[i].sample)
+            MixVoice(&g_voices[i], dst, n);
+}
+
+void ConvertBlockScalar(int16_t* dst, const float* src, int n)
+{
+    if (n <= 0 || !dst || !src)
+        return;
+    for (int i = 0; i < 2 * n; i++) {
+        float x = src[i];
+        if (!(x <= 32767.0f))
+            x = 32767.0f;  // NaN too, as the SSE2 path does
+        if (x < -32768.0f)
+            x = -32768.0f;
+        dst[i] = int16_t(lrintf(x));
+    }
+}
+
+void ConvertBlock(int16_t* dst, const float* src, int n)
+{
+    if (n <= 0 || !dst || !src)
+        return;
+#if defined(__SSE2__)
+    // Clip in float first: the integer conversion of a value out of int32 range is INT_MIN.
+    const __m128 high = _mm_set1_ps(32767.0f);
+    const __m128 low = _mm_set1_ps(-32768.0f);
+    int count = 2 * n;
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m128 x0 = _mm_max_ps(_mm_min_ps(_mm_loadu_ps(src + i), high), low);
+        __m128 x1 = _mm_max_ps(_mm_min_ps(_mm_loadu_ps(src + i + 4), high), low);
+        __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(x0), _mm_cvtps_epi32(x1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), packed);
+    }
+    if (i < count)
+        ConvertBlockScalar(dst + i, src + i, (count - i) / 2);
+#else
+    ConvertBlockScalar(dst, src, n);
+#endif
+}
