@@ -279,11 +279,9 @@ void WindowSetPlacement(PlatformWindow* window, const WindowPlacement& placement
     if (SDL_GetWindowFlags(w) & SDL_WINDOW_MAXIMIZED)
         SDL_RestoreWindow(w);
     SDL_SetWindowSize(w, placement.width, placement.height);
+    // The window manager puts the frame's outer corner where a framed window is moved to.
+    SDL_SetWindowPosition(w, placement.x, placement.y);
     SDL_ShowWindow(w);
-    // The frame's size is known only once the window is shown; place its outer corner.
-    int left = 0, top = 0;
-    BorderSizes(w, &left, &top);
-    SDL_SetWindowPosition(w, placement.x + left, placement.y + top);
     if (placement.maximized)
         SDL_MaximizeWindow(w);
 }
