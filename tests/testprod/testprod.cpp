@@ -36,21 +36,24 @@ uint32_t RampPixel(int x, int y)
 
 int Usage()
 {
-    std::fputs("usage: testprod [--seconds S] [--frames N] [--archive NAME] [--module NAME]\n"
+    std::fputs("usage: testprod [--seconds S] [--frames N] [--archive NAME | --no-archive] [--module NAME]\n"
                "                [--fatal-frame N] [--fatal-setup] [--setup-fails] [--still]\n"
-               "       testprod --write-archive PATH\n",
+               "       testprod --write-archive PATH ORIGIN\n",
                stderr);
     return 2;
 }
 
-// An archive with a text file and a module file the player must refuse.
-int WriteArchive(const char* path)
+// An archive with a greeting, a note of where it came from, and a module file the player must
+// refuse.
+int WriteArchive(const char* path, const char* origin)
 {
-    std::vector<ArchiveItem> items(2);
+    std::vector<ArchiveItem> items(3);
     items[0].path = "hello.txt";
     items[0].data = {'h', 'e', 'l', 'l', 'o'};
     items[1].path = "bad.xm";
     items[1].data = std::vector<uint8_t>(64, 0x5A);
+    items[2].path = "origin.txt";
+    items[2].data.assign(origin, origin + std::strlen(origin));
     std::vector<uint8_t> bytes;
     std::string error;
     if (!ArchiveBuild(items, ArchiveOptions{true, true}, &bytes, &error)) {
@@ -74,6 +77,7 @@ bool ParseOptions(int argc, char** argv)
         else if (a == "--frames" && hasValue) options.frames = std::atoi(argv[++i]);
         else if (a == "--fatal-frame" && hasValue) options.fatalFrame = std::atoi(argv[++i]);
         else if (a == "--archive" && hasValue) options.archive = argv[++i];
+        else if (a == "--no-archive") options.archive = nullptr;
         else if (a == "--module" && hasValue) options.module = argv[++i];
         else return false;
     }
@@ -100,6 +104,10 @@ bool DemoSetup(const DemoConfig& config)
     void* hello = LoadWholeFile("hello.txt", &size);
     bool ok = size == 5 && std::memcmp(hello, "hello", 5) == 0;
     std::free(hello);
+    char* origin = (char*)LoadWholeFile("origin.txt", &size);
+    std::printf("origin: %.*s\n", (int)size, origin);
+    std::fflush(stdout);
+    std::free(origin);
     return ok && !options.setupFails;
 }
 
@@ -134,8 +142,8 @@ int main(int argc, char** argv)
         Usage();
         return 0;
     }
-    if (argc == 3 && std::strcmp(argv[1], "--write-archive") == 0)
-        return WriteArchive(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "--write-archive") == 0)
+        return WriteArchive(argv[2], argv[3]);
     if (!ParseOptions(argc, argv))
         return Usage();
     return HostMain();

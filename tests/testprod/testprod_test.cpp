@@ -1,0 +1,292 @@
+// Runs the test production as a separate program: its exit codes, its messages, where it finds
+// its archive, and (under X) its window, keys and frames on screen.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kTitle[] = "Zenkor test production";
+
+struct Result {
+    int code = -1;
+    std::string out;  // the program's stdout
+    std::string err;  // the program's stderr
+};
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A fresh directory holding the archive "testprod.pak" (unless told otherwise), removed at the end.
+class Sandbox {
+public:
+    explicit Sandbox(bool withArchive = true)
+    {
+        std::random_device rd;
+        dir = fs::temp_directory_path() / ("testprod-" + std::to_string(rd()) + std::to_string(rd()));
+        fs::create_directories(dir);
+        if (withArchive)
+            WriteArchive(dir / "testprod.pak", "disk");
+    }
+    ~Sandbox() { fs::remove_all(dir); }
+
+    static void WriteArchive(const fs::path& path, const std::string& origin)
+    {
+        std::string cmd = std::string("'") + TESTPROD_PATH + "' --write-archive '" + path.string() + "' " + origin;
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    }
+
+    // Runs a bash script in the sandbox with $P (the program), $E (the program with its archive
+    // embedded) and $TITLE set; the script leaves the program's output in out.txt and err.txt
+    // and its exit code in rc.txt.
+    Result Run(const std::string& script)
+    {
+        std::ofstream(dir / "script.sh") << "set -u\ncd '" << dir.string() << "'\n"
+                                          << "P='" << TESTPROD_PATH << "'\nE='" << TESTPROD_EMBEDDED_PATH << "'\n"
+                                          << "TITLE='" << kTitle << "'\n"
+                                          << script << "\n";
+        std::string cmd = "bash '" + (dir / "script.sh").string() + "' > '" + (dir / "script.log").string() + "' 2>&1";
+        std::system(cmd.c_str());
+        Result r;
+        std::string rc = ReadFile(dir / "rc.txt");
+        r.code = rc.empty() ? -1 : std::atoi(rc.c_str());
+        r.out = ReadFile(dir / "out.txt");
+        r.err = ReadFile(dir / "err.txt");
+        log = ReadFile(dir / "script.log");
+        return r;
+    }
+
+    fs::path dir;
+    std::string log;
+};
+
+// Runs the program with args and no display at all (SDL then uses its offscreen driver and an
+// error box fails at once).
+std::string Headless(const std::string& program, const std::string& args)
+{
+    return "env -u DISPLAY -u WAYLAND_DISPLAY timeout -k 5 60 '" + program + "' " + args +
+           " > out.txt 2> err.txt; echo $? > rc.txt";
+}
+
+bool HaveX() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
+
+// --- Without a display ----------------------------------------------------------------------
+
+TEST(TestProduction, RunsForItsTimeAndExitsZero)
+{
+    Sandbox box;
+    Result r = box.Run(Headless("$P", "--seconds 1"));
+    EXPECT_EQ(r.code, 0) << r.err << box.log;
+    EXPECT_NE(r.out.find("origin: disk"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("testprod: "), std::string::npos) << "teardown ran: " << r.out;
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(TestProduction, FatalErrorOnTheFrameThreadRunsTheWholeShutdownAndExitsZero)
+{
+    Sandbox box;
+    Result r = box.Run(Headless("$P", "--fatal-frame 5"));
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find(std::string(kTitle) + ": Frame 5 failed on purpose\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("testprod: 5 frames"), std::string::npos) << "teardown ran after the join: " << r.out;
+}
+
+struct StartupFailure {
+    const char* name;
+    const char* args;
+    const char* message;
+};
+
+class StartupFailures : public testing::TestWithParam<StartupFailure> {};
+
+// Fatal errors on the main thread end the program with code 1 and their message on stderr,
+// before the frame loop and without the production's teardown.
+TEST_P(StartupFailures, ExitOneWithTheMessage)
+{
+    Sandbox box;
+    Result r = box.Run(Headless("$P", GetParam().args));
+    EXPECT_EQ(r.code, 1) << r.err << box.log;
+    EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("testprod: "), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Host, StartupFailures,
+    testing::Values(StartupFailure{"FatalInSetup", "--fatal-setup", "Setup failed on purpose (320x200)"},
+                    StartupFailure{"SetupFails", "--setup-fails", "Error initializing demo!"},
+                    StartupFailure{"MissingModule", "--module missing.xm", "File not found: 'missing.xm'"},
+                    StartupFailure{"RejectedModule", "--module bad.xm", "Unable to load module 'bad.xm'!"},
+                    StartupFailure{"NoArchiveAnywhere", "--archive nowhere.pak", "Error opening archive 'nowhere.pak'.\n"},
+                    StartupFailure{"NoArchiveNamed", "--no-archive", "Error opening archive ''."}),
+    [](const testing::TestParamInfo<StartupFailure>& info) { return info.param.name; });
+
+TEST(OpenArchive, FoundBesideTheProgramFromAnotherDirectory)
+{
+    Sandbox box(false);
+    fs::create_directories(box.dir / "bin");
+    fs::create_directories(box.dir / "elsewhere");
+    fs::copy_file(TESTPROD_PATH, box.dir / "bin" / "testprod");
+    Sandbox::WriteArchive(box.dir / "bin" / "testprod.pak", "beside");
+    Result r = box.Run("cd elsewhere && " + Headless("../bin/testprod", "--seconds 0 --frames 3") +
+                       " && mv out.txt err.txt rc.txt ..");
+    EXPECT_EQ(r.code, 0) << r.err << box.log;
+    EXPECT_NE(r.out.find("origin: beside"), std::string::npos) << r.out;
+}
+
+TEST(OpenArchive, CurrentDirectoryComesBeforeTheProgramsDirectory)
+{
+    Sandbox box(false);
+    fs::create_directories(box.dir / "bin");
+    fs::create_directories(box.dir / "here");
+    fs::copy_file(TESTPROD_PATH, box.dir / "bin" / "testprod");
+    Sandbox::WriteArchive(box.dir / "bin" / "testprod.pak", "beside");
+    Sandbox::WriteArchive(box.dir / "here" / "testprod.pak", "current");
+    Result r = box.Run("cd here && " + Headless("../bin/testprod", "--frames 3") + " && mv out.txt err.txt rc.txt ..");
+    EXPECT_EQ(r.code, 0) << r.err << box.log;
+    EXPECT_NE(r.out.find("origin: current"), std::string::npos) << r.out;
+}
+
+TEST(OpenArchive, EmbeddedArchiveWinsOverOneOnDisk)
+{
+    Sandbox box;  // a "disk" archive of the configured name lies in the current directory
+    Result r = box.Run(Headless("$E", "--frames 3"));
+    EXPECT_EQ(r.code, 0) << r.err << box.log;
+    EXPECT_NE(r.out.find("origin: embedded"), std::string::npos) << r.out;
+    r = box.Run(Headless("$E", "--no-archive --frames 3"));
+    EXPECT_EQ(r.code, 0) << r.err << box.log;
+    EXPECT_NE(r.out.find("origin: embedded"), std::string::npos) << "no name needed: " << r.out;
+}
+
+// --- Under X ----------------------------------------------------------------------------------
+
+// Shell pieces: start the program in the background, wait for its window, press keys.
+const char kXPrelude[] = R"(
+start() { timeout -k 5 120 "$@" > out.txt 2> err.txt & pid=$!; }
+window() { timeout 20 xdotool search --sync --onlyvisible --name "^$TITLE\$" | head -1; }
+press() { xdotool windowfocus --sync "$w" 2>/dev/null; xdotool key --clearmodifiers "$1"; }
+geometry() { xdotool getwindowgeometry --shell "$w" | grep -E '^(WIDTH|HEIGHT)=' | tr '\n' ' '; }
+finish() { wait $pid; echo $? > rc.txt; }
+)";
+
+TEST(TestProductionUnderX, EscapeEndsItWithExitZero)
+{
+    if (!HaveX())
+        GTEST_SKIP() << "no X display";
+    Sandbox box;
+    Result r = box.Run(std::string(kXPrelude) + R"(
+start "$P"
+w=$(window); sleep 1
+press Escape
+finish)");
+    EXPECT_EQ(r.code, 0) << r.err << box.log;
+    EXPECT_NE(r.out.find("testprod: "), std::string::npos) << r.out;
+}
+
+// The window opens full screen; Alt+Enter gives the doubled 640 x 400 window, whose pixels are
+// the production's ramp with every frame pixel doubled; Alt+Enter again returns to full screen.
+TEST(TestProductionUnderX, FramesOnScreenDoubledAndAltEnterSwitches)
+{
+    if (!HaveX())
+        GTEST_SKIP() << "no X display";
+    Sandbox box;
+    Result r = box.Run(std::string(kXPrelude) + R"(
+start "$P" --still
+w=$(window); sleep 1
+echo "full $(geometry)" >> shapes.txt
+press alt+Return; sleep 1
+echo "windowed $(geometry)" >> shapes.txt
+import -window "$w" -depth 8 rgb:shot.rgb
+press alt+Return; sleep 1
+echo "full $(geometry)" >> shapes.txt
+press Escape
+finish)");
+    EXPECT_EQ(r.code, 0) << r.err << box.log;
+    std::string shapes = ReadFile(box.dir / "shapes.txt");
+    EXPECT_NE(shapes.find("windowed WIDTH=640 HEIGHT=400"), std::string::npos) << shapes;
+    std::string full = shapes.substr(0, shapes.find('\n'));
+    EXPECT_EQ(full.find("WIDTH=640 HEIGHT=400"), std::string::npos) << "starts full screen: " << shapes;
+    EXPECT_EQ(shapes.substr(shapes.rfind("full")), full.substr(full.find("full")) + "\n") << shapes;
+
+    std::string shot = ReadFile(box.dir / "shot.rgb");
+    ASSERT_EQ(shot.size(), 640u * 400u * 3u) << box.log;
+    int wrong = 0;
+    for (int y = 0; y < 400; y += 7) {
+        for (int x = 0; x < 640; x += 5) {
+            const unsigned char* p = (const unsigned char*)shot.data() + (y * 640 + x) * 3;
+            int fx = x / 2, fy = y / 2;
+            bool ok = p[0] == fx * 255 / 319 && p[1] == fy * 255 / 199 && p[2] == 0x40;
+            wrong += !ok;
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "pixels that are not the doubled ramp";
+}
+
+TEST(TestProductionUnderX, FatalErrorOnTheFrameThreadClosesTheWindowThenShowsTheBox)
+{
+    if (!HaveX())
+        GTEST_SKIP() << "no X display";
+    Sandbox box;
+    Result r = box.Run(std::string(kXPrelude) + R"(
+start "$P" --fatal-frame 30
+w=$(window)
+# The window goes first; the box with the same caption comes after the whole shutdown.
+for i in $(seq 100); do grep -q testprod: out.txt && break; sleep 0.2; done
+w=$(window); sleep 0.5
+press Return
+finish)");
+    EXPECT_EQ(r.code, 0) << r.err << box.log;
+    EXPECT_NE(r.err.find("Frame 30 failed on purpose"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("testprod: 30 frames"), std::string::npos) << r.out;
+}
+
+TEST(TestProductionUnderX, FatalErrorOnTheMainThreadExitsOne)
+{
+    if (!HaveX())
+        GTEST_SKIP() << "no X display";
+    Sandbox box;
+    Result r = box.Run(std::string(kXPrelude) + R"(
+start "$P" --fatal-setup
+sleep 1
+w=$(window); sleep 0.5
+press Return
+finish)");
+    EXPECT_EQ(r.code, 1) << r.err << box.log;
+    EXPECT_NE(r.err.find("Setup failed on purpose"), std::string::npos) << r.err;
+}
+
+// Start-up, a few hundred frames, mode switches while frames are presented, shutdown. Under
+// the ThreadSanitizer build any race ends the program with a report and a non-zero code.
+TEST(TestProductionUnderX, FramesAndModeSwitchesRunClean)
+{
+    if (!HaveX())
+        GTEST_SKIP() << "no X display";
+    Sandbox box;
+    Result r = box.Run(std::string(kXPrelude) + R"(
+start "$P" --frames 100000
+w=$(window)
+for i in 1 2 3 4; do sleep 0.5; press alt+Return; done
+sleep 1
+press Escape
+finish)");
+    EXPECT_EQ(r.code, 0) << r.err << box.log;
+    EXPECT_EQ(r.err.find("WARNING: ThreadSanitizer"), std::string::npos) << r.err;
+    int frames = std::atoi(r.out.c_str() + std::min(r.out.size(), r.out.find("testprod: ") + 10));
+    EXPECT_GE(frames, 200) << r.out;
+}
+
+}  // namespace
