@@ -268,6 +268,7 @@ static void ReadSampleHeader(Sample* sample, void* file)
         sample->loopMode = LOOP_PINGPONG;
     if (type & 0x10)
         sample->bits = 16;
+    sample->fileBits = sample->bits;
     if (sample->loopMode == LOOP_NONE) {
         sample->loopStart = 0;
         sample->loopLength = sample->length;

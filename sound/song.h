@@ -46,6 +46,7 @@ struct Sample {
     int pan;                // 0-255
     int8_t relativeNote;    // semitones
     uint8_t bits;           // 16 once loaded
+    uint8_t fileBits;       // 8 or 16: how the file stored the data
     uint8_t loopMode;       // SampleLoop; 0 only in the shared empty sample
 };
 
