@@ -349,6 +349,14 @@ int64_t ArchiveFileSystem::GetSize(const std::string& name)
     return e.size;
 }
 
+int64_t ArchiveFileSystem::GetCompression(const std::string& name)
+{
+    if (!usable || !IsValidPath(name, false)) return -1;
+    Entry e;
+    if (!FindEntry(header, StripRoot(name), &e)) return -1;
+    return e.compression;
+}
+
 bool ArchiveFileSystem::Exists(const std::string& name)
 {
     if (!usable || !IsValidPath(name, false)) return false;

@@ -54,6 +54,8 @@ public:
     bool FindNext(FileEnumerator* enumerator) override;
     void FindClose(FileEnumerator* enumerator) override;
 
+    // The compression field of a file's entry (0 = stored); -1 when not found.
+    int64_t GetCompression(const std::string& name);
     // True when the header was read and carries the magic (plain or deciphered).
     bool IsUsable() const { return usable; }
     // True when the header was enciphered.
