@@ -65,6 +65,11 @@ struct XmModule {
 };
 
 namespace xm_detail {
+inline void PutText(std::vector<uint8_t>& out, const char* text, size_t length)
+{
+    for (size_t i = 0; i < length; i++)
+        out.push_back(uint8_t(text[i]));
+}
 inline void Put(std::vector<uint8_t>& out, uint32_t value, int bytes)
 {
     for (int i = 0; i < bytes; i++)
@@ -86,13 +91,10 @@ inline std::vector<uint8_t> XmBuild(const XmModule& m)
 {
     using xm_detail::Put;
     std::vector<uint8_t> out;
-    const char* signature = "Extended Module: ";
-    out.insert(out.end(), signature, signature + 17);
-    char name[20] = "test module";
-    out.insert(out.end(), name, name + 20);
+    xm_detail::PutText(out, "Extended Module: ", 17);
+    xm_detail::PutText(out, "test module\0\0\0\0\0\0\0\0\0", 20);
     out.push_back(0x1A);
-    char tracker[20] = "builder";
-    out.insert(out.end(), tracker, tracker + 20);
+    xm_detail::PutText(out, "builder\0\0\0\0\0\0\0\0\0\0\0\0\0", 20);
     Put(out, 0x0104, 2);
     Put(out, 276, 4);
     Put(out, uint32_t(m.songLengthOverride >= 0 ? m.songLengthOverride : int(m.orders.size())), 2);
