@@ -501,7 +501,8 @@ Canvas ScratchStrip() {
     for (int y = 0; y < 200; y++)
       for (int x = 0; x < 320; x++) {
         float dx = float(x) - 160, dy = float(y) - 100, r = std::hypot(dx, dy);
-        float grain = float(Hash(uint32_t(x), uint32_t(y + f * 200), 91) % 1000) / 1000.0f;
+        // Coarse grain in a few levels keeps the scan lines' runs long.
+        float grain = float(Hash(uint32_t(x / 4), uint32_t((y + f * 200) / 2), 91) % 4) / 4.0f;
         float v = 0.72f + 0.08f * grain;
         float a = std::fmod(std::atan2(dx, -dy) + kTau, kTau);
         if (a < sweep) v -= 0.18f;
@@ -509,7 +510,7 @@ Canvas ScratchStrip() {
         if (std::fabs(dx) < 0.8f || std::fabs(dy) < 0.8f) v = 0.25f;
         v = v * (1 - number.At(x, y)) + 0.08f * number.At(x, y);
         float vig = Clamp01((dx * dx / 25600 + dy * dy / 10000) - 0.4f);
-        v *= 1 - 0.6f * vig;
+        v *= 1 - 0.6f * std::floor(vig * 8) / 8;
         all.At(x, f * 200 + y) = Rgb{v * 1.02f, v * 0.95f, v * 0.82f};
       }
     for (int s = 0; s < 3 + int(rnd.Next() % 4); s++) {
