@@ -66,9 +66,15 @@ static int64_t MemoryTell(void* handle)
     return static_cast<MemoryFile*>(handle)->position;
 }
 
+const ModuleFileOps& ModuleFileOpsMemory()
+{
+    static const ModuleFileOps ops{MemoryOpen, MemoryClose, MemoryRead, MemorySeek, MemoryTell};
+    return ops;
+}
+
 void ModuleFileOpsUseMemory()
 {
-    ModuleFileOpsSet({MemoryOpen, MemoryClose, MemoryRead, MemorySeek, MemoryTell});
+    ModuleFileOpsSet(ModuleFileOpsMemory());
 }
 
 // Bytes missing at the end of the file read as zeros.

@@ -21,7 +21,9 @@ struct MemoryFile {
 
 // Installs the loader's callbacks; clears all five when any is missing. False then.
 bool ModuleFileOpsSet(const ModuleFileOps& ops);
-// Installs the MemoryFile callbacks (open's source is a MemoryFile*).
+// The MemoryFile callbacks (open's source is a MemoryFile*).
+const ModuleFileOps& ModuleFileOpsMemory();
+// Installs the MemoryFile callbacks.
 void ModuleFileOpsUseMemory();
 
 constexpr int SONG_MAX_CHANNELS = 32;
