@@ -357,6 +357,7 @@ void BassLine(Builder &b, const Section &s) {
 }
 
 void Pads(Builder &b, const Section &s) {
+  int held[3] = {0, 0, 0};
   for (int bar = 0; bar < 4; bar++) {
     Chord c = Shift(s.prog.bars[bar], s.transpose);
     int notes[3] = {c.root, c.Third(), c.Fifth()};
@@ -364,7 +365,12 @@ void Pads(Builder &b, const Section &s) {
     for (int &n : notes)
       if (n < 7) n += 12;
     std::sort(notes, notes + 3);
-    for (int k = 0; k < 3; k++) b.Note(bar * 32, ChPad1 + k, NoteOf(notes[k] % 12, 3 + notes[k] / 12), Pad, s.padVolume);
+    // A tone the next chord shares keeps sounding instead of breathing in again.
+    for (int k = 0; k < 3; k++) {
+      int note = NoteOf(notes[k] % 12, 3 + notes[k] / 12);
+      if (note != held[k]) b.Note(bar * 32, ChPad1 + k, note, Pad, s.padVolume);
+      held[k] = note;
+    }
   }
 }
 
@@ -620,7 +626,7 @@ XmPattern ComposeOrder(int order) {
 XmPattern ComposeTail() {
   Builder b(64);
   for (int r = 0; r < 24; r++)
-    for (int ch : {ChPad1, ChPad2, ChPad3, ChLead, ChBass}) b.Effect(r, ch, 0xA, 0x04);
+    for (int ch : {ChPad1, ChPad2, ChPad3, ChLead, ChBass}) b.Effect(r, ch, 0xA, 0x01);
   for (int ch = 0; ch < ChCount; ch++) b.Off(24, ch);
   b.Effect(63, ChKick, 0xD, 0x00);
   return b.p;
