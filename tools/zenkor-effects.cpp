@@ -1,0 +1,333 @@
+// zenkor-effects: renders every effect into PNG files so a person can look at them.
+//   zenkor-effects gallery OUTDIR [--time MS]
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "effects/blend.h"
+#include "effects/filters.h"
+#include "effects/glow.h"
+#include "effects/patterns.h"
+#include "effects/raycast.h"
+#include "effects/scene.h"
+#include "effects/sphere.h"
+#include "effects/warp.h"
+#include "host/frame.h"
+#include "host/host.h"
+#include "host/pixels.h"
+#include "host/scratch.h"
+#include "images/png_writer.h"
+
+// The program's own hooks are not needed here; weak, so a linked production's hooks win.
+__attribute__((weak)) void DemoConfigure(DemoConfig&) {}
+__attribute__((weak)) bool DemoSetup(const DemoConfig&) { return true; }
+__attribute__((weak)) bool DemoFrame(FrameSurface&, const FrameInfo&) { return false; }
+__attribute__((weak)) void DemoTeardown() {}
+
+namespace {
+
+const int kWidth = 320, kHeight = 200;
+
+struct Gallery {
+    std::string dir;
+    uint32_t ms;
+    int written = 0, failed = 0;
+    Texture checker{}, rings{}, glow{}, plasma{};
+    std::vector<uint32_t> pixels = std::vector<uint32_t>(kWidth * kHeight);
+    Surface frame{pixels.data(), kWidth, kHeight, kWidth * 4};
+};
+
+void Usage(FILE* out)
+{
+    std::fprintf(out,
+                 "usage: zenkor-effects gallery OUTDIR [--time MS]\n"
+                 "Renders every effect at time MS (default 10000) into OUTDIR/<effect>.png:\n"
+                 "each material type on a sphere, glow lines, sprites, the blob and wave\n"
+                 "spheres, the three ray-cast environments, both warps and each filter.\n");
+}
+
+// A dim background the blending types can show through.
+void Background(Gallery& g)
+{
+    PatternFill(g.pixels.data(), kWidth, kHeight, PATTERN_PLASMA);
+    for (uint32_t& p : g.pixels)
+        p &= 0x3F3F3F;
+}
+
+void Save(Gallery& g, const char* name)
+{
+    std::vector<uint8_t> rgb((size_t)kWidth * kHeight * 3);
+    for (size_t i = 0; i < g.pixels.size(); i++) {
+        rgb[i * 3 + 0] = (uint8_t)(g.pixels[i] >> 16);
+        rgb[i * 3 + 1] = (uint8_t)(g.pixels[i] >> 8);
+        rgb[i * 3 + 2] = (uint8_t)g.pixels[i];
+    }
+    std::string path = g.dir + "/" + name + ".png";
+    if (PngWrite(path.c_str(), rgb.data(), kWidth, kHeight, kWidth * 3, PngRGB)) {
+        std::printf("%s\n", path.c_str());
+        g.written++;
+    } else {
+        std::fprintf(stderr, "zenkor-effects: cannot write %s\n", path.c_str());
+        g.failed++;
+    }
+}
+
+struct SphereScene {
+    Scene scene{};
+    Mesh* mesh;
+    SphereScene(float radius)
+    {
+        SceneCreate(&scene, 1, 4000);
+        mesh = &scene.meshes[0];
+        MeshCreate(mesh, 1024, 1024);
+        scene.meshCount = 1;
+        SphereGridBuild(mesh, radius, 16, 8, 32, 16);
+        MeshSetPosition(mesh, 0, 0, 500);
+    }
+    ~SphereScene()
+    {
+        MeshDestroy(mesh);
+        SceneDestroy(&scene);
+    }
+};
+
+Material SphereMaterial(Gallery& g, int type)
+{
+    Material m;
+    MaterialInitDefaults(&m);
+    m.type = type;
+    m.textureA = &g.checker;
+    m.textureB = type == 6 || type == 8 ? &g.glow : &g.rings;
+    m.edgeFlags = 7;
+    m.cullThreshold = 0.0f;
+    m.red = 90;
+    m.green = 200;
+    m.blue = 255;
+    m.spriteScale = 6000.0f;
+    bool shaded = type == 4 || type == 5 || type == 11 || type == 13;
+    m.blendTable = type == 9 ? BlendScreen : (shaded ? BlendMultiply : BlendAdd);
+    return m;
+}
+
+void Materials(Gallery& g)
+{
+    static const char* names[14] = {"",       "texture",      "environment", "glow-edges", "flat",
+                                    "lit",    "sprite",       "texture-env", "glow-sprite", "texture-over",
+                                    "colour-over", "gouraud", "none",        "texture-gouraud"};
+    int q = (int)(g.ms * 0.1) & 0x3FF;
+    for (int type = 1; type <= 13; type++) {
+        if (type == 12)
+            continue;
+        SphereScene s(180);
+        Material m = SphereMaterial(g, type);
+        MeshSetMaterial(s.mesh, &m);
+        MeshSetAngles(s.mesh, q, q, q);
+        Background(g);
+        SceneRender(&s.scene, &g.frame, 160, 100);
+        char name[64];
+        std::snprintf(name, sizeof(name), "material-%02d-%s", type, names[type]);
+        Save(g, name);
+    }
+}
+
+void Spheres(Gallery& g)
+{
+    float lt = (float)g.ms;
+    {
+        SphereScene s(180);
+        Material m = SphereMaterial(g, 7);
+        MeshSetMaterial(s.mesh, &m);
+        BlobFieldCreate(80.0f);
+        BlobSphereDeform(s.mesh, 180.0f, 32, 16, 100, lt * (1.0f / 90.0f));
+        MeshSetAngles(s.mesh, (int)g.ms / 5, (int)g.ms / 5, (int)g.ms / 5);
+        Background(g);
+        SceneRender(&s.scene, &g.frame, 110, 120);
+        BlobFieldDestroy();
+        Save(g, "blob-sphere");
+    }
+    // Two wave spheres in one scene, the outer one with glow edges and sprites.
+    Scene pair{};
+    SceneCreate(&pair, 2, 4000);
+    Material materials[2] = {SphereMaterial(g, 7), SphereMaterial(g, 8)};
+    materials[1].edgeFlags = 6;
+    const float radii[2] = {180.0f, 200.0f};
+    int q = (int)(lt * 0.2f) & 0x3FF;
+    for (int i = 0; i < 2; i++) {
+        Mesh* mesh = &pair.meshes[i];
+        MeshCreate(mesh, 1024, 1024);
+        SphereGridBuild(mesh, radii[i], 16, 8, 32, 16);
+        MeshSetMaterial(mesh, &materials[i]);
+        MeshSetPosition(mesh, 0, 0, 500);
+        WaveSphereDeform(mesh, radii[i], 32, 16, lt * 0.02f, 2, 3, 80, 30);
+        MeshSetAngles(mesh, q, q, q);
+    }
+    pair.meshCount = 2;
+    Background(g);
+    SceneRender(&pair, &g.frame, 130, 100);
+    for (int i = 0; i < 2; i++)
+        MeshDestroy(&pair.meshes[i]);
+    SceneDestroy(&pair);
+    Save(g, "wave-spheres");
+}
+
+void LinesAndSprites(Gallery& g)
+{
+    std::fill(g.pixels.begin(), g.pixels.end(), 0);
+    for (int i = 0; i < 24; i++) {
+        int a = (int)(g.ms / 20 + i * 43) & 1023;
+        int x = 160 + (int)(150 * CosineTable[a]), y = 100 + (int)(95 * SineTable[a]);
+        GlowLine(160, 100, x, y, &g.frame, 255 - i * 8, 120 + i * 5, 60 + i * 8, GlowProfile);
+    }
+    Save(g, "glow-lines");
+    Background(g);
+    for (int i = 0; i < 12; i++) {
+        int a = (int)(g.ms / 10 + i * 85) & 1023;
+        AddSprite(160 + (int)(120 * CosineTable[a]), 100 + (int)(70 * SineTable[a]), 16 + i * 8, &g.glow,
+                  &g.frame);
+    }
+    Save(g, "sprites");
+}
+
+void RayCasters(Gallery& g)
+{
+    float lt = (float)g.ms;
+    int q = (int)(lt * 0.1f) & 0x3FF;
+    Camera cam;
+    CameraReset(&cam);
+    RaycastPlanes(&cam, &g.frame, 1.0f, &g.checker, 0, q, q, lt * 0.5f);
+    Save(g, "raycast-planes");
+    CameraReset(&cam);
+    RaycastSphere(&cam, &g.frame, 1.0f, &g.checker, 0, (int)(lt * 0.2f) & 0x3FF, (int)(lt * 0.2f) & 0x3FF);
+    Save(g, "raycast-sphere");
+    CameraReset(&cam);
+    RaycastTunnel(&cam, &g.frame, 1.0f, &g.checker, 0, q, q, lt * 0.5f);
+    Save(g, "raycast-tunnel");
+}
+
+void Warps(Gallery& g)
+{
+    if (BlobWarpCreate(kWidth, kHeight)) {
+        BlobWarpRender(&g.frame, &g.checker, 40.0f, g.ms);
+        Save(g, "blob-warp");
+        BlobWarpDestroy();
+    }
+    if (RippleWarpCreate(kWidth, kHeight)) {
+        RippleWarpRender(&g.frame, 40.0f, &g.checker, g.ms);
+        Save(g, "ripple-warp");
+        RippleWarpDestroy();
+    }
+}
+
+void Filters(Gallery& g)
+{
+    PatternFill(g.pixels.data(), kWidth, kHeight, PATTERN_CHECKER);
+    RadialBlur(&g.frame, 0.26f, 160, 100);
+    Save(g, "radial-blur");
+
+    std::vector<uint32_t> source(kWidth * 100);
+    PatternFill(source.data(), kWidth, 100, PATTERN_CHECKER);
+    std::fill(g.pixels.begin(), g.pixels.end(), 0);
+    int radius = (int)(50 - 49 * std::cos(g.ms * (1.0 / 1100.0)));
+    RowBoxBlur(source.data(), g.pixels.data() + 40 * kWidth, radius, kWidth * 100);
+    Save(g, "row-box-blur");
+
+    Noise noise;
+    if (NoiseCreate(&noise, kWidth, kHeight)) {
+        NoiseFrame(&noise, &g.frame);
+        Save(g, "noise");
+        NoiseDestroy(&noise);
+    }
+
+    Background(g);
+    Scratches(40, &g.frame);
+    Save(g, "scratches");
+
+    std::vector<uint32_t> strip((size_t)kWidth * kHeight * 8);
+    for (int k = 0; k < 8; k++) {
+        uint32_t* f = strip.data() + (size_t)k * kWidth * kHeight;
+        std::fill(f, f + kWidth * kHeight, 0);
+        for (int y = 0; y < kHeight; y++)
+            for (int s = 0; s < 3; s++)
+                f[y * kWidth + (40 + k * 31 + s * 97 + y / (9 + s)) % kWidth] = 0xFFE0E0E0;
+    }
+    Bitmap stripBitmap{strip.data(), (uint32_t)kWidth, (uint32_t)kHeight * 8};
+    Envelope frameEnvelope{}, flashEnvelope{};
+    ScratchFlashBind(&frameEnvelope, &flashEnvelope, &stripBitmap);
+    EnvelopeTrigger(-90000.0f, 0);
+    Background(g);
+    ScratchFlash(&g.frame, g.ms % 600);
+    ScratchFlashBind(nullptr, nullptr, nullptr);
+    Save(g, "scratch-flash");
+
+    std::vector<uint32_t> tile(640 * 400);
+    PatternFill(tile.data(), 640, 400, PATTERN_RINGS);
+    Bitmap tileBitmap{tile.data(), 640, 400};
+    TiledScroll(&g.frame, &tileBitmap, (int)(g.ms / 40), -(int)(g.ms / 50), 640, 400);
+    Save(g, "tiled-scroll");
+}
+
+int Run(const char* dir, uint32_t ms)
+{
+    BuildTrigTables();
+    ScratchPoolCreate(774276);
+    if (!BlendTablesCreate() || !FogTableCreate()) {
+        std::fprintf(stderr, "zenkor-effects: out of memory\n");
+        return 1;
+    }
+    Gallery g;
+    g.dir = dir;
+    g.ms = ms;
+    PatternTextureCreate(&g.checker, 256, PATTERN_CHECKER);
+    PatternTextureCreate(&g.rings, 256, PATTERN_RINGS);
+    PatternTextureCreate(&g.glow, 256, PATTERN_GLOW);
+    PatternTextureCreate(&g.plasma, 256, PATTERN_PLASMA);
+    Materials(g);
+    LinesAndSprites(g);
+    Spheres(g);
+    RayCasters(g);
+    Warps(g);
+    Filters(g);
+    TextureRelease(g.checker);
+    TextureRelease(g.rings);
+    TextureRelease(g.glow);
+    TextureRelease(g.plasma);
+    FogTableDestroy();
+    BlendTablesDestroy();
+    ScratchPoolDestroy();
+    std::fprintf(stderr, "zenkor-effects: %d images written to %s\n", g.written, dir);
+    return g.failed ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+        Usage(stdout);
+        return 0;
+    }
+    if (argc < 3 || std::strcmp(argv[1], "gallery") != 0) {
+        Usage(stderr);
+        return 2;
+    }
+    uint32_t ms = 10000;
+    for (int i = 3; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--time") && i + 1 < argc) {
+            char* end = nullptr;
+            unsigned long v = std::strtoul(argv[++i], &end, 10);
+            if (!*argv[i] || *end || v > 0xFFFFFFFFul) {
+                std::fprintf(stderr, "zenkor-effects: bad time '%s'\n", argv[i]);
+                return 2;
+            }
+            ms = (uint32_t)v;
+        } else {
+            Usage(stderr);
+            return 2;
+        }
+    }
+    return Run(argv[2], ms);
+}
