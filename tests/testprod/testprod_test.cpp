@@ -54,11 +54,14 @@ public:
     // Runs a bash script in the sandbox with $P (the program), $E (the program with its archive
     // embedded) and $TITLE set; the script leaves the program's output in out.txt and err.txt
     // and its exit code in rc.txt.
+    // Runs body on a private X server with a window manager, after kXPrelude.
+    Result RunUnderX(const std::string& body);
+
     Result Run(const std::string& script)
     {
         std::ofstream(dir / "script.sh") << "set -u\ncd '" << dir.string() << "'\n"
-                                          << "P='" << TESTPROD_PATH << "'\nE='" << TESTPROD_EMBEDDED_PATH << "'\n"
-                                          << "TITLE='" << kTitle << "'\n"
+                                          << "export P='" << TESTPROD_PATH << "'\nexport E='" << TESTPROD_EMBEDDED_PATH << "'\n"
+                                          << "export TITLE='" << kTitle << "'\n"
                                           << script << "\n";
         std::string cmd = "bash '" + (dir / "script.sh").string() + "' > '" + (dir / "script.log").string() + "' 2>&1";
         std::system(cmd.c_str());
@@ -79,11 +82,17 @@ public:
 // error box fails at once).
 std::string Headless(const std::string& program, const std::string& args)
 {
-    return "env -u DISPLAY -u WAYLAND_DISPLAY timeout -k 5 60 '" + program + "' " + args +
+    return "env -u DISPLAY -u WAYLAND_DISPLAY timeout -k 5 60 \"" + program + "\" " + args +
            " > out.txt 2> err.txt; echo $? > rc.txt";
 }
 
-bool HaveX() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
+// Each window test runs on its own X server with its own window manager (true full screen
+// needs one), so tests running side by side cannot see each other's windows.
+bool HaveXTools()
+{
+    return std::system("(command -v xvfb-run && command -v xdotool && command -v openbox && command -v xwininfo"
+                       " && command -v import) > /dev/null 2>&1") == 0;
+}
 
 // --- Without a display ----------------------------------------------------------------------
 
@@ -94,7 +103,7 @@ TEST(TestProduction, RunsForItsTimeAndExitsZero)
     EXPECT_EQ(r.code, 0) << r.err << box.log;
     EXPECT_NE(r.out.find("origin: disk"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("testprod: "), std::string::npos) << "teardown ran: " << r.out;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err.find(kTitle), std::string::npos) << "no error box: " << r.err;
 }
 
 TEST(TestProduction, FatalErrorOnTheFrameThreadRunsTheWholeShutdownAndExitsZero)
@@ -175,24 +184,41 @@ TEST(OpenArchive, EmbeddedArchiveWinsOverOneOnDisk)
 // --- Under X ----------------------------------------------------------------------------------
 
 // Shell pieces: start the program in the background, wait for its window, press keys.
-const char kXPrelude[] = R"(
+const char kXPrelude[] = R"SH(
+openbox > /dev/null 2>&1 & wm=$!
+trap 'kill $wm 2>/dev/null' EXIT
+sleep 1
 start() { timeout -k 5 120 "$@" > out.txt 2> err.txt & pid=$!; }
 window() { timeout 20 xdotool search --sync --onlyvisible --name "^$TITLE\$" | head -1; }
 press() { xdotool windowfocus --sync "$w" 2>/dev/null; xdotool key --clearmodifiers "$1"; }
 geometry() { xdotool getwindowgeometry --shell "$w" | grep -E '^(WIDTH|HEIGHT)=' | tr '\n' ' '; }
 finish() { wait $pid; echo $? > rc.txt; }
-)";
+# The error box carries the configured title too, but no window class, unlike the main window.
+box() {
+    for i in $(seq 150); do
+        b=$(xwininfo -root -tree | grep "\"$TITLE\": ()" | awk '{print $1}' | tail -1)
+        [ -n "$b" ] && break; sleep 0.2
+    done
+    sleep 0.5; xdotool windowfocus "$b"; sleep 0.3; xdotool key Return
+}
+)SH";
+
+Result Sandbox::RunUnderX(const std::string& body)
+{
+    std::ofstream(dir / "inner.sh") << kXPrelude << body << "\n";
+    return Run("xvfb-run -a -n $((100 + RANDOM % 800)) -s '-screen 0 1280x1024x24' bash inner.sh");
+}
 
 TEST(TestProductionUnderX, EscapeEndsItWithExitZero)
 {
-    if (!HaveX())
-        GTEST_SKIP() << "no X display";
+    if (!HaveXTools())
+        GTEST_SKIP() << "needs xvfb-run, xdotool, openbox, xwininfo and import";
     Sandbox box;
-    Result r = box.Run(std::string(kXPrelude) + R"(
+    Result r = box.RunUnderX(R"SH(
 start "$P"
 w=$(window); sleep 1
 press Escape
-finish)");
+finish)SH");
     EXPECT_EQ(r.code, 0) << r.err << box.log;
     EXPECT_NE(r.out.find("testprod: "), std::string::npos) << r.out;
 }
@@ -201,10 +227,10 @@ finish)");
 // the production's ramp with every frame pixel doubled; Alt+Enter again returns to full screen.
 TEST(TestProductionUnderX, FramesOnScreenDoubledAndAltEnterSwitches)
 {
-    if (!HaveX())
-        GTEST_SKIP() << "no X display";
+    if (!HaveXTools())
+        GTEST_SKIP() << "needs xvfb-run, xdotool, openbox, xwininfo and import";
     Sandbox box;
-    Result r = box.Run(std::string(kXPrelude) + R"(
+    Result r = box.RunUnderX(R"SH(
 start "$P" --still
 w=$(window); sleep 1
 echo "full $(geometry)" >> shapes.txt
@@ -214,7 +240,7 @@ import -window "$w" -depth 8 rgb:shot.rgb
 press alt+Return; sleep 1
 echo "full $(geometry)" >> shapes.txt
 press Escape
-finish)");
+finish)SH");
     EXPECT_EQ(r.code, 0) << r.err << box.log;
     std::string shapes = ReadFile(box.dir / "shapes.txt");
     EXPECT_NE(shapes.find("windowed WIDTH=640 HEIGHT=400"), std::string::npos) << shapes;
@@ -238,33 +264,32 @@ finish)");
 
 TEST(TestProductionUnderX, FatalErrorOnTheFrameThreadClosesTheWindowThenShowsTheBox)
 {
-    if (!HaveX())
-        GTEST_SKIP() << "no X display";
+    if (!HaveXTools())
+        GTEST_SKIP() << "needs xvfb-run, xdotool, openbox, xwininfo and import";
     Sandbox box;
-    Result r = box.Run(std::string(kXPrelude) + R"(
+    Result r = box.RunUnderX(R"SH(
 start "$P" --fatal-frame 30
 w=$(window)
 # The window goes first; the box with the same caption comes after the whole shutdown.
 for i in $(seq 100); do grep -q testprod: out.txt && break; sleep 0.2; done
-w=$(window); sleep 0.5
-press Return
-finish)");
+box
+xwininfo -root -tree | grep -c '("testprod" "testprod")' > windows-left.txt
+finish)SH");
     EXPECT_EQ(r.code, 0) << r.err << box.log;
     EXPECT_NE(r.err.find("Frame 30 failed on purpose"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("testprod: 30 frames"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(box.dir / "windows-left.txt"), "0\n") << "the window was gone when the box came";
 }
 
 TEST(TestProductionUnderX, FatalErrorOnTheMainThreadExitsOne)
 {
-    if (!HaveX())
-        GTEST_SKIP() << "no X display";
+    if (!HaveXTools())
+        GTEST_SKIP() << "needs xvfb-run, xdotool, openbox, xwininfo and import";
     Sandbox box;
-    Result r = box.Run(std::string(kXPrelude) + R"(
+    Result r = box.RunUnderX(R"SH(
 start "$P" --fatal-setup
-sleep 1
-w=$(window); sleep 0.5
-press Return
-finish)");
+box
+finish)SH");
     EXPECT_EQ(r.code, 1) << r.err << box.log;
     EXPECT_NE(r.err.find("Setup failed on purpose"), std::string::npos) << r.err;
 }
@@ -273,16 +298,16 @@ finish)");
 // the ThreadSanitizer build any race ends the program with a report and a non-zero code.
 TEST(TestProductionUnderX, FramesAndModeSwitchesRunClean)
 {
-    if (!HaveX())
-        GTEST_SKIP() << "no X display";
+    if (!HaveXTools())
+        GTEST_SKIP() << "needs xvfb-run, xdotool, openbox, xwininfo and import";
     Sandbox box;
-    Result r = box.Run(std::string(kXPrelude) + R"(
+    Result r = box.RunUnderX(R"SH(
 start "$P" --frames 100000
 w=$(window)
 for i in 1 2 3 4; do sleep 0.5; press alt+Return; done
 sleep 1
 press Escape
-finish)");
+finish)SH");
     EXPECT_EQ(r.code, 0) << r.err << box.log;
     EXPECT_EQ(r.err.find("WARNING: ThreadSanitizer"), std::string::npos) << r.err;
     int frames = std::atoi(r.out.c_str() + std::min(r.out.size(), r.out.find("testprod: ") + 10));
