@@ -44,6 +44,17 @@ struct Edge {
 
 } // namespace
 
+// ((a02 * y12 - a12 * y02) * 4096) / d, kept to its low 32 bits. Coordinates are within
+// 2^21, so 64 bits hold the product whenever the attribute differences stay below 2^20.
+static int32_t Gradient(int64_t a02, int64_t a12, int64_t y12, int64_t y02, int64_t d)
+{
+    const int64_t small = (int64_t)1 << 20;
+    if (a02 > -small && a02 < small && a12 > -small && a12 < small)
+        return (int32_t)(uint32_t)(uint64_t)((a02 * y12 - a12 * y02) * 4096 / d);
+    __int128 n = (__int128)a02 * y12 - (__int128)a12 * y02;
+    return (int32_t)(uint32_t)(uint64_t)(n * 4096 / d);
+}
+
 template <int N>
 static void SortByY(Corner<N> c[3])
 {
@@ -124,11 +135,9 @@ static void FillShared(Corner<N> c[3], const Surface* target, Pixels& pixels)
     if (d == 0)
         d = 1;
     int32_t g[N];
-    for (int k = 0; k < N; k++) {
-        __int128 n = (__int128)(c[0].a[k] - c[2].a[k]) * (c[1].y - c[2].y) -
-                     (__int128)(c[1].a[k] - c[2].a[k]) * (c[0].y - c[2].y);
-        g[k] = (int32_t)(uint32_t)(uint64_t)(n * 4096 / d);
-    }
+    for (int k = 0; k < N; k++)
+        g[k] = Gradient(c[0].a[k] - c[2].a[k], c[1].a[k] - c[2].a[k], c[1].y - c[2].y,
+                        c[0].y - c[2].y, d);
     Edge<N> longEdge, shortEdge;
     longEdge.Start(c[0], c[2], longRows);
     shortEdge.Start(c[0], c[1], topRows);
@@ -153,9 +162,22 @@ static inline int Fixed(uint32_t a)
     return (int32_t)a >> 12;
 }
 
-static inline uint32_t TexelAt(const Texture* t, uint32_t u, uint32_t v)
+namespace {
+// A texture's addressing held in locals, so stores to the target cannot alias it.
+struct Texels {
+    const uint32_t* pixels;
+    int widthMask, heightMask;
+    uint32_t widthShift;
+    explicit Texels(const Texture* t)
+        : pixels(t->pixels), widthMask(t->widthMask), heightMask(t->heightMask), widthShift(t->widthShift)
+    {
+    }
+};
+} // namespace
+
+static inline uint32_t TexelAt(const Texels& t, uint32_t u, uint32_t v)
 {
-    return t->pixels[((Fixed(v) & t->heightMask) << t->widthShift) + (Fixed(u) & t->widthMask)];
+    return t.pixels[((Fixed(v) & t.heightMask) << t.widthShift) + (Fixed(u) & t.widthMask)];
 }
 
 static inline uint32_t Channels(const int32_t* e, int r, int g, int b)
@@ -175,11 +197,10 @@ void FillTexture(const FillVertex corners[3], const Surface* target, const uint3
     CornersFrom<2>(corners, c, fields);
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRowByWidth(target, y) + x;
-        for (int i = 0; i < n; i++) {
-            out[i] = texels[(Fixed(a[1]) & 255) * 256 + (Fixed(a[0]) & 255)];
-            a[0] += g[0];
-            a[1] += g[1];
-        }
+        uint32_t u = a[0], v = a[1];
+        const uint32_t du = (uint32_t)g[0], dv = (uint32_t)g[1];
+        for (int i = 0; i < n; i++, u += du, v += dv)
+            out[i] = texels[(Fixed(v) & 255) * 256 + (Fixed(u) & 255)];
     };
     FillShared<2>(c, target, pixels);
 }
@@ -191,13 +212,14 @@ void FillTextureLit(const FillVertex corners[3], const Surface* target, const Te
     Corner<2> c[3];
     CornersFrom<2>(corners, c, fields);
     const int32_t* e = table->entry + Channel(intensity);
+    const Texels texels(texture);
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRowByWidth(target, y) + x;
-        for (int i = 0; i < n; i++) {
-            uint32_t t = TexelAt(texture, a[0], a[1]);
+        uint32_t u = a[0], v = a[1];
+        const uint32_t du = (uint32_t)g[0], dv = (uint32_t)g[1];
+        for (int i = 0; i < n; i++, u += du, v += dv) {
+            uint32_t t = TexelAt(texels, u, v);
             out[i] = Channels(e, (t >> 8 & 0xFF00), (t & 0xFF00), (t << 8 & 0xFF00));
-            a[0] += g[0];
-            a[1] += g[1];
         }
     };
     FillShared<2>(c, target, pixels);
@@ -211,15 +233,16 @@ void FillTextureEnv(const FillVertex corners[3], const Surface* target, const Te
     Corner<4> c[3];
     CornersFrom<4>(corners, c, fields);
     const int32_t* e = table->entry;
+    const Texels texelsA(textureA), texelsB(textureB);
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRow(target, y) + x;
-        for (int i = 0; i < n; i++) {
-            uint32_t ta = TexelAt(textureA, a[0], a[1]);
-            uint32_t tb = TexelAt(textureB, a[2], a[3]);
+        uint32_t u = a[0], v = a[1], s = a[2], t = a[3];
+        const uint32_t du = (uint32_t)g[0], dv = (uint32_t)g[1], ds = (uint32_t)g[2], dt = (uint32_t)g[3];
+        for (int i = 0; i < n; i++, u += du, v += dv, s += ds, t += dt) {
+            uint32_t ta = TexelAt(texelsA, u, v);
+            uint32_t tb = TexelAt(texelsB, s, t);
             out[i] = Channels(e, (ta >> 8 & 0xFF00) + (tb >> 16 & 0xFF),
                               (ta & 0xFF00) + (tb >> 8 & 0xFF), (ta << 8 & 0xFF00) + (tb & 0xFF));
-            for (int k = 0; k < 4; k++)
-                a[k] += g[k];
         }
     };
     FillShared<4>(c, target, pixels);
@@ -232,15 +255,16 @@ void FillTextureOver(const FillVertex corners[3], const Surface* target, const T
     Corner<2> c[3];
     CornersFrom<2>(corners, c, fields);
     const int32_t* e = table->entry;
+    const Texels texels(texture);
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRow(target, y) + x;
-        for (int i = 0; i < n; i++) {
-            uint32_t t = TexelAt(texture, a[0], a[1]);
+        uint32_t u = a[0], v = a[1];
+        const uint32_t du = (uint32_t)g[0], dv = (uint32_t)g[1];
+        for (int i = 0; i < n; i++, u += du, v += dv) {
+            uint32_t t = TexelAt(texels, u, v);
             uint32_t f = out[i];
             out[i] = Channels(e, (f >> 8 & 0xFF00) + (t >> 16 & 0xFF),
                               (f & 0xFF00) + (t >> 8 & 0xFF), (f << 8 & 0xFF00) + (t & 0xFF));
-            a[0] += g[0];
-            a[1] += g[1];
         }
     };
     FillShared<2>(c, target, pixels);
@@ -274,10 +298,11 @@ void FillGouraud(const FillVertex corners[3], int red, int green, int blue, cons
     int r = Channel(red) << 8, gr = Channel(green) << 8, b = Channel(blue) << 8;
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRow(target, y) + x;
-        for (int i = 0; i < n; i++) {
-            int level = Fixed(a[0]) & 255;
-            out[i] = Channels(e, r + level, gr + level, b + level);
-            a[0] += g[0];
+        uint32_t level = a[0];
+        const uint32_t step = (uint32_t)g[0];
+        for (int i = 0; i < n; i++, level += step) {
+            int l = Fixed(level) & 255;
+            out[i] = Channels(e, r + l, gr + l, b + l);
         }
     };
     FillShared<1>(c, target, pixels);
@@ -290,15 +315,16 @@ void FillTextureGouraud(const FillVertex corners[3], const Surface* target, cons
     Corner<3> c[3];
     CornersFrom<3>(corners, c, fields);
     const int32_t* e = table->entry;
+    const Texels texels(texture);
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRow(target, y) + x;
-        for (int i = 0; i < n; i++) {
-            uint32_t t = TexelAt(texture, a[0], a[1]);
-            int level = Fixed(a[2]) & 255;
+        uint32_t u = a[0], v = a[1], i0 = a[2];
+        const uint32_t du = (uint32_t)g[0], dv = (uint32_t)g[1], di = (uint32_t)g[2];
+        for (int i = 0; i < n; i++, u += du, v += dv, i0 += di) {
+            uint32_t t = TexelAt(texels, u, v);
+            int level = Fixed(i0) & 255;
             out[i] = Channels(e, (t >> 8 & 0xFF00) + level, (t & 0xFF00) + level,
                               (t << 8 & 0xFF00) + level);
-            for (int k = 0; k < 3; k++)
-                a[k] += g[k];
         }
     };
     FillShared<3>(c, target, pixels);

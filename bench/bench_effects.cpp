@@ -1,0 +1,222 @@
+// Time per 320 x 200 frame of every effect, next to copying one 64,000-pixel frame.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "effects/blend.h"
+#include "effects/filters.h"
+#include "effects/patterns.h"
+#include "effects/raycast.h"
+#include "effects/scene.h"
+#include "effects/sphere.h"
+#include "effects/warp.h"
+#include "host/frame.h"
+#include "host/host.h"
+#include "host/pixels.h"
+#include "host/scratch.h"
+
+// The program's own hooks are not needed here; weak, so a linked production's hooks win.
+__attribute__((weak)) void DemoConfigure(DemoConfig&) {}
+__attribute__((weak)) bool DemoSetup(const DemoConfig&) { return true; }
+__attribute__((weak)) bool DemoFrame(FrameSurface&, const FrameInfo&) { return false; }
+__attribute__((weak)) void DemoTeardown() {}
+
+namespace {
+
+const int kWidth = 320, kHeight = 200, kPixels = kWidth * kHeight;
+
+struct Fixture {
+    std::vector<uint32_t> pixels = std::vector<uint32_t>(kPixels);
+    std::vector<uint32_t> source = std::vector<uint32_t>(kPixels);
+    Surface frame{pixels.data(), kWidth, kHeight, kWidth * 4};
+    Texture checker{}, rings{}, glow{};
+
+    Fixture()
+    {
+        PatternTextureCreate(&checker, 256, PATTERN_CHECKER);
+        PatternTextureCreate(&rings, 256, PATTERN_RINGS);
+        PatternTextureCreate(&glow, 256, PATTERN_GLOW);
+        PatternFill(source.data(), kWidth, kHeight, PATTERN_PLASMA);
+        std::memcpy(pixels.data(), source.data(), kPixels * 4);
+    }
+    ~Fixture()
+    {
+        TextureRelease(checker);
+        TextureRelease(rings);
+        TextureRelease(glow);
+    }
+};
+
+void FrameCopy(benchmark::State& state)
+{
+    Fixture f;
+    for (auto _ : state) {
+        std::memcpy(f.pixels.data(), f.source.data(), kPixels * 4);
+        benchmark::DoNotOptimize(f.pixels.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void SphereMaterial(benchmark::State& state)
+{
+    Fixture f;
+    int type = (int)state.range(0);
+    Material m;
+    MaterialInitDefaults(&m);
+    m.type = type;
+    m.textureA = &f.checker;
+    m.textureB = type == 6 || type == 8 ? &f.glow : &f.rings;
+    m.edgeFlags = 7;
+    m.cullThreshold = 0.0f;
+    m.spriteScale = 6000.0f;
+    m.blendTable = type == 9 ? BlendScreen : (type == 4 || type == 5 || type == 11 || type == 13 ? BlendMultiply : BlendAdd);
+    Scene scene;
+    SceneCreate(&scene, 1, 4000);
+    MeshCreate(&scene.meshes[0], 1024, 1024);
+    scene.meshCount = 1;
+    SphereGridBuild(&scene.meshes[0], 180, 16, 8, 32, 16);
+    MeshSetMaterial(&scene.meshes[0], &m);
+    MeshSetPosition(&scene.meshes[0], 0, 0, 500);
+    int angle = 0;
+    for (auto _ : state) {
+        std::memcpy(f.pixels.data(), f.source.data(), kPixels * 4);
+        MeshSetAngles(&scene.meshes[0], angle, angle, angle);
+        angle += 7;
+        SceneRender(&scene, &f.frame, 160, 100);
+        benchmark::ClobberMemory();
+    }
+    MeshDestroy(&scene.meshes[0]);
+    SceneDestroy(&scene);
+}
+
+void BlobSphere(benchmark::State& state)
+{
+    Fixture f;
+    Material m;
+    MaterialInitDefaults(&m);
+    m.type = 7;
+    m.textureA = &f.checker;
+    m.textureB = &f.rings;
+    m.cullThreshold = 0.0f;
+    Scene scene;
+    SceneCreate(&scene, 1, 4000);
+    MeshCreate(&scene.meshes[0], 1024, 1024);
+    scene.meshCount = 1;
+    SphereGridBuild(&scene.meshes[0], 180, 16, 8, 32, 16);
+    MeshSetMaterial(&scene.meshes[0], &m);
+    MeshSetPosition(&scene.meshes[0], 0, 0, 500);
+    BlobFieldCreate(80.0f);
+    float t = 0;
+    for (auto _ : state) {
+        std::memcpy(f.pixels.data(), f.source.data(), kPixels * 4);
+        BlobSphereDeform(&scene.meshes[0], 180.0f, 32, 16, 100, t += 0.3f);
+        SceneRender(&scene, &f.frame, 110, 120);
+        benchmark::ClobberMemory();
+    }
+    BlobFieldDestroy();
+    MeshDestroy(&scene.meshes[0]);
+    SceneDestroy(&scene);
+}
+
+void Raycaster(benchmark::State& state)
+{
+    Fixture f;
+    Camera cam;
+    CameraReset(&cam);
+    int q = 0;
+    for (auto _ : state) {
+        q = (q + 3) & 1023;
+        switch (state.range(0)) {
+        case 0: RaycastPlanes(&cam, &f.frame, 1.0f, &f.checker, 0, q, q, (float)q * 5.0f); break;
+        case 1: RaycastSphere(&cam, &f.frame, 1.0f, &f.checker, 0, q, q); break;
+        default: RaycastTunnel(&cam, &f.frame, 1.0f, &f.checker, 0, q, q, (float)q * 5.0f); break;
+        }
+        benchmark::ClobberMemory();
+    }
+}
+
+void Warp(benchmark::State& state)
+{
+    Fixture f;
+    BlobWarpCreate(kWidth, kHeight);
+    RippleWarpCreate(kWidth, kHeight);
+    uint32_t t = 0;
+    for (auto _ : state) {
+        t += 17;
+        if (state.range(0) == 0)
+            BlobWarpRender(&f.frame, &f.checker, 40.0f, t);
+        else
+            RippleWarpRender(&f.frame, 40.0f, &f.checker, t);
+        benchmark::ClobberMemory();
+    }
+    RippleWarpDestroy();
+    BlobWarpDestroy();
+}
+
+void Filter(benchmark::State& state)
+{
+    Fixture f;
+    Noise noise;
+    NoiseCreate(&noise, kWidth, kHeight);
+    std::vector<uint32_t> tile(640 * 400);
+    PatternFill(tile.data(), 640, 400, PATTERN_RINGS);
+    Bitmap image{tile.data(), 640, 400};
+    std::vector<uint32_t> strip((size_t)kPixels * 8);
+    PatternFill(strip.data(), kWidth, kHeight * 8, PATTERN_CHECKER);
+    Bitmap stripImage{strip.data(), (uint32_t)kWidth, (uint32_t)kHeight * 8};
+    Envelope frameEnvelope{}, flashEnvelope{};
+    ScratchFlashBind(&frameEnvelope, &flashEnvelope, &stripImage);
+    EnvelopeTrigger(-90000.0f, 0);
+    uint32_t t = 0;
+    for (auto _ : state) {
+        t++;
+        switch (state.range(0)) {
+        case 0:
+            std::memcpy(f.pixels.data(), f.source.data(), kPixels * 4);
+            RadialBlur(&f.frame, 0.26f, 160, 100);
+            break;
+        case 1: RowBoxBlur(f.source.data(), f.pixels.data() + 12800, 1 + (int)(t % 99), 32000); break;
+        case 2: NoiseFrame(&noise, &f.frame); break;
+        case 3: Scratches(40, &f.frame); break;
+        case 4: ScratchFlash(&f.frame, t % 600); break;
+        default: TiledScroll(&f.frame, &image, (int)t, -(int)t, 640, 400); break;
+        }
+        benchmark::ClobberMemory();
+    }
+    ScratchFlashBind(nullptr, nullptr, nullptr);
+    NoiseDestroy(&noise);
+}
+
+void MaterialArgs(benchmark::internal::Benchmark* b)
+{
+    for (int type : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13})
+        b->Arg(type);
+}
+
+} // namespace
+
+BENCHMARK(FrameCopy);
+BENCHMARK(SphereMaterial)->Apply(MaterialArgs)->ArgName("type");
+BENCHMARK(BlobSphere);
+BENCHMARK(Raycaster)->DenseRange(0, 2)->ArgName("planes0_sphere1_tunnel2");
+BENCHMARK(Warp)->DenseRange(0, 1)->ArgName("blob0_ripple1");
+BENCHMARK(Filter)->DenseRange(0, 5)->ArgName("radial0_box1_noise2_scratches3_flash4_scroll5");
+
+int main(int argc, char** argv)
+{
+    BuildTrigTables();
+    ScratchPoolCreate(774276);
+    BlendTablesCreate();
+    FogTableCreate();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    FogTableDestroy();
+    BlendTablesDestroy();
+    ScratchPoolDestroy();
+    return 0;
+}
