@@ -229,6 +229,7 @@ bool DisplayInit(const DisplaySettings& settings)
         std::lock_guard<std::mutex> guard(display.lock);
         EnterMode(settings.fullScreen ? MODE_FULL_SCREEN : MODE_WINDOWED);
     }
+    display.requestedFullScreen = display.mode == MODE_FULL_SCREEN;
     SetChainedProcedure(DisplayKeyProc);
     return true;
 }

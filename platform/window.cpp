@@ -39,15 +39,15 @@ bool PlatformVideoUp()
     return true;
 }
 
-static void PostUserEvent(uint32_t which, int32_t code)
+static bool PostUserEvent(uint32_t which, int32_t code)
 {
     uint32_t base = state.eventBase.load();
     if (base == uint32_t(-1))
-        return;
+        return false;
     SDL_Event event{};
     event.type = base + which;
     event.user.code = code;
-    SDL_PushEvent(&event);
+    return SDL_PushEvent(&event) == 1;
 }
 
 static void BorderSizes(SDL_Window* window, int* left, int* top)
@@ -217,8 +217,9 @@ void WindowPostQuit(int32_t code)
 
 void WindowPostPaint()
 {
-    if (!state.paintPending.exchange(true))
-        PostUserEvent(EVENT_PAINT, 0);
+    // A paint that could not be queued must not block every later one.
+    if (!state.paintPending.exchange(true) && !PostUserEvent(EVENT_PAINT, 0))
+        state.paintPending.store(false);
 }
 
 bool WindowDesktopSize(int32_t* width, int32_t* height)

@@ -3,6 +3,7 @@
 // screenshots of the root window.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +37,8 @@ int RunInPrivateServer(const std::string& screen, bool windowManager)
     std::random_device random;
     int serverNumber = 100 + int(random() % 800);
     std::string start = windowManager ? "openbox --sm-disable >/dev/null 2>&1 & sleep 1; " : "";
-    std::string command = "ZENKOR_DISPLAY_CHILD=1 SDL_VIDEODRIVER=x11 timeout -k 5 120 xvfb-run -a -n " +
+    std::string command = "ZENKOR_DISPLAY_CHILD=1 SDL_VIDEODRIVER=x11 SDL_RENDER_DRIVER=${SDL_RENDER_DRIVER:-software} "
+                          "SDL_FRAMEBUFFER_ACCELERATION=${SDL_FRAMEBUFFER_ACCELERATION:-0} timeout -k 5 120 xvfb-run -a -n " +
                           std::to_string(serverNumber) + " -s '-screen 0 " + screen + "' sh -c '" + start +
                           "exec \"$0\" --gtest_filter=\"$1\"' '" + exe + "' '" + filter + "'";
     return std::system(command.c_str());
@@ -391,6 +393,40 @@ TEST(DisplayWindow, FullScreenWithoutAFittingModeStaysWindowed)
         WindowPostQuit(3);
     });
     EXPECT_EQ(code, 3);
+    DisplayShutdown();
+}
+
+TEST(DisplayWindow, PresentsFreelyWhileModesSwitch)
+{
+    RUN_IN_PRIVATE_SERVER("1280x1024x24", true);
+    DisplaySetTitle(kTitle);
+    ASSERT_TRUE(DisplayInit(Settings(true)));
+    std::atomic<bool> stop{false};
+    std::atomic<int32_t> frames{0};
+    int32_t switches = 0;
+    // The frame thread's pattern: present as fast as possible, post the close request when told to stop.
+    std::thread frameThread([&] {
+        std::vector<uint32_t> frame = PatternFrame();
+        while (!stop.load()) {
+            frame[size_t(frames.load() % kFrameHeight) * kFrameWidth] ^= 0x00FFFFFF;
+            DisplayPresent(frame.data());
+            frames.fetch_add(1);
+        }
+        WindowPostClose(DisplayGetWindow());
+    });
+    int32_t code = RunLoopWith([&] {
+        for (int i = 0; i < 4; i++) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            switches += SendKeys("alt+Return") ? 1 : 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop.store(true);
+    });
+    frameThread.join();
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(switches, 4);
+    EXPECT_TRUE(DisplayIsFullScreen());  // an even number of toggles
+    EXPECT_GT(frames.load(), 10);
     DisplayShutdown();
 }
 
