@@ -314,7 +314,9 @@ void Drums(Builder &b, const Section &s) {
     for (int r = r0; r < r0 + 32; r++) {
       bool eighth = (r % 4) == 0, sixteenth = (r % 2) == 0;
       if (s.hats == HatStyle::Eighths && eighth) b.Note(r, ChHat, NoteOf(0, 5), Hat, (r % 8) == 4 ? 30 : 18);
-      if (s.hats == HatStyle::Sixteenths && sixteenth) b.Note(r, ChHat, NoteOf(0, 5), Hat, (r % 8) == 4 ? 32 : (r % 4) ? 14 : 22);
+      // The off-beat hat an octave down rings twice as long: an open hat between closed ones.
+      if (s.hats == HatStyle::Sixteenths && sixteenth)
+        b.Note(r, ChHat, NoteOf(0, (r % 8) == 4 ? 4 : 5), Hat, (r % 8) == 4 ? 30 : (r % 4) ? 14 : 22);
     }
     if (fillBar)
       for (int r = r0; r < r0 + 32; r += (r < r0 + 16 ? 4 : 2)) b.Note(r, ChSnare, NoteOf(0, 4), Snare, 24 + (r - r0));
