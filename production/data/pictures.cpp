@@ -337,7 +337,7 @@ Canvas StartPicture() {
 Canvas Logo() {
   Canvas c(320, 200);
   Mask word(320, 200), line(320, 200);
-  TextDrawCentred(word, FontCondensedBold, 84, 160, 128, "TARSEL");
+  TextDrawCentred(word, FontCondensedBold, 74, 160, 124, "TARSEL");
   for (int x = 60; x < 260; x++) {
     float fade = Smooth(60, 110, float(x)) * Smooth(260, 210, float(x));
     line.At(x, 142) = fade;
