@@ -1,0 +1,6 @@
+// The image reader on gif input.
+#include "fuzz_image_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return FuzzImage(data, size, reinterpret_cast<const uint8_t*>("GIF"), 3, nullptr);
+}
