@@ -106,7 +106,9 @@ TEST_F(PakTool, FailuresLeaveNoArchive)
     Put(dir / "refused/a..b", "x");
     Put(dir / "case/A", "x");
     Put(dir / "case/a", "y");
-    for (const char* tree : {"long", "refused", "case", "missing"}) {
+    fs::create_directories(dir / "dangling");
+    fs::create_symlink(dir / "nowhere", dir / "dangling/link");
+    for (const char* tree : {"long", "refused", "case", "missing", "dangling"}) {
         EXPECT_EQ(Pak("create " + P("x.pak") + " " + P(tree)).status, 1) << tree;
         EXPECT_FALSE(fs::exists(dir / "x.pak")) << tree;
         EXPECT_FALSE(fs::exists(dir / "x.pak.part")) << tree;
