@@ -8,7 +8,28 @@
 #include "host/frame.h"
 #include "host/host.h"
 
+extern FrameInfo stubLastFrameInfo;
+extern FrameSurface* stubLastFrameSurface;
+
 namespace {
+
+// Each step hands the hook the host's frame surface, the new moment and the previous position;
+// the loop starts from 0xFFFF so that the first frame crosses no boundary.
+TEST(FrameAdvance, ShiftsPositionsAndCallsTheHook)
+{
+    FrameInfo info{0xFFFF, 0xFFFF, 0};
+    EXPECT_TRUE(FrameAdvance(info, 0, 5));
+    EXPECT_EQ(stubLastFrameSurface, &HostFrameSurface());
+    EXPECT_EQ(stubLastFrameInfo.previousPosition, 0xFFFF);
+    EXPECT_EQ(stubLastFrameInfo.position, 0);
+    EXPECT_EQ(stubLastFrameInfo.timeMs, 5);
+    EXPECT_TRUE(FrameAdvance(info, 0x0102, 40));
+    EXPECT_EQ(stubLastFrameInfo.previousPosition, 0);
+    EXPECT_EQ(stubLastFrameInfo.position, 0x0102);
+    EXPECT_TRUE(FramePositionCrossed(stubLastFrameInfo, 0x0101));
+    EXPECT_FALSE(FrameAdvance(info, 0x0103, 1000)) << "the hook's end is passed on";
+    EXPECT_EQ(info.previousPosition, 0x0102);
+}
 
 TEST(ProgramDirectory, FromPath)
 {
