@@ -41,23 +41,24 @@ static inline float SampleAt(const int16_t* data, uint64_t position)
 
 // Frames until the voice passes its loop end (or sample end) going forward, or its loop start
 // going backward; 0 when it already has. Exact 64-bit division, so every frame mixed before
-// the end reads inside the sample. The end is never reached at a step of 0.
+// the end reads inside the sample and every end moves the voice. A step of 0 never ends.
 static uint64_t FramesToEnd(const Voice* voice, const Sample* sample, int64_t position, uint64_t step)
 {
-    int64_t distance;
     if (voice->direction == VOICE_BACKWARD) {
-        distance = position - (int64_t(sample->loopStart) << 32);
-    } else {
-        int64_t end = int64_t(sample->loopStart) + sample->loopLength;
-        if ((position >> 32) > end)
-            end = sample->length;
-        distance = (end << 32) - position;
+        // Going backward the end is passed below the loop start, so the frame at the start
+        // itself still plays.
+        int64_t distance = position - (int64_t(sample->loopStart) << 32);
+        if (distance < 0)
+            return 0;
+        return step == 0 ? UINT64_MAX : uint64_t(distance) / step + 1;
     }
+    int64_t end = int64_t(sample->loopStart) + sample->loopLength;
+    if ((position >> 32) > end)
+        end = sample->length;
+    int64_t distance = (end << 32) - position;
     if (distance <= 0)
         return 0;
-    if (step == 0)
-        return UINT64_MAX;
-    return (uint64_t(distance) + step - 1) / step;
+    return step == 0 ? UINT64_MAX : (uint64_t(distance) + step - 1) / step;
 }
 
 // Starts a new ramp when the targets changed; returns its frames (0: no ramp) and the steps.
