@@ -40,6 +40,8 @@ void VideoUnlockBackBuffer();
 void VideoFlip();
 // Display lock held: true when the shown buffers were lost to the platform (device reset).
 bool VideoIsLost();
+// Any thread: marks the shown buffers lost, as the message loop does when the platform resets the device.
+void VideoMarkLost();
 // Display lock held: rebuilds lost buffers and clears the back buffer and the screen to black.
 void VideoRestore();
 

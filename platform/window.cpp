@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "platform/video.h"
 #include "platform/window_internal.h"
 
 namespace {
@@ -197,8 +198,12 @@ int32_t WindowRunMessageLoop()
     SDL_Event event;
     int32_t code = 0;
     for (;;) {
-        if (!SDL_WaitEvent(&event))
+        if (SDL_WasInit(SDL_INIT_EVENTS) == 0)
             return -1;
+        // A bounded wait: a termination signal caught by another thread only queues its quit
+        // event when this thread next pumps.
+        if (!SDL_WaitEventTimeout(&event, 100))
+            continue;
         if (Dispatch(event, &code))
             return code;
     }

@@ -8,5 +8,3 @@ struct PlatformWindow {
 
 // Main thread: starts the video system once (and the user events it posts); false when there is none.
 bool PlatformVideoUp();
-// Main thread: the message loop saw the renderer's buffers lost (device or targets reset).
-void VideoMarkLost();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "display/display.h"
+#include "platform/video.h"
 
 namespace {
 
@@ -61,9 +63,12 @@ bool HaveTools(bool windowManager)
         return;                                                                    \
     }
 
+// Changes every pixel of the pattern, to tell one frame from the next on screen.
+uint32_t patternFlip = 0;
+
 uint32_t PatternPixel(int32_t x, int32_t y)
 {
-    return uint32_t((x * 5 + 40) & 255) << 16 | uint32_t((y * 3 + 7) & 255) << 8 | uint32_t((x ^ y) & 255);
+    return patternFlip ^ (uint32_t((x * 5 + 40) & 255) << 16 | uint32_t((y * 3 + 7) & 255) << 8 | uint32_t((x ^ y) & 255));
 }
 
 std::vector<uint32_t> PatternFrame()
@@ -427,6 +432,65 @@ TEST(DisplayWindow, PresentsFreelyWhileModesSwitch)
     EXPECT_EQ(switches, 4);
     EXPECT_TRUE(DisplayIsFullScreen());  // an even number of toggles
     EXPECT_GT(frames.load(), 10);
+    DisplayShutdown();
+}
+
+TEST(DisplayWindow, LostBuffersAreRestoredAndTheNextFrameShown)
+{
+    RUN_IN_PRIVATE_SERVER("1280x1024x24", true);
+    DisplaySetTitle(kTitle);
+    ASSERT_TRUE(DisplayInit(Settings(true)));
+    Found before, after;
+    bool blackAround = false;
+    RunLoopWith([&] {
+        before = PresentUntilShown(2);
+        VideoMarkLost();
+        patternFlip = 0x00FFFFFF;
+        after = PresentUntilShown(2);
+        Screenshot shot;
+        blackAround = after.found && TakeScreenshot(&shot) && AllBlackOutside(shot, after.x, after.y, 640, 400);
+        WindowPostQuit(0);
+    });
+    EXPECT_TRUE(before.found);
+    EXPECT_TRUE(after.found);
+    EXPECT_EQ(after.x, 320);
+    EXPECT_EQ(after.y, 312);
+    EXPECT_TRUE(blackAround);
+    DisplayShutdown();
+}
+
+TEST(DisplayWindow, InterruptSignalClosesLikeTheCloseBox)
+{
+    RUN_IN_PRIVATE_SERVER("1280x1024x24", false);
+    DisplaySetTitle(kTitle);
+    ASSERT_TRUE(DisplayInit(Settings(false)));
+    int32_t code = RunLoopWith([] {
+        PresentUntilShown(2);
+        std::raise(SIGINT);
+    });
+    EXPECT_EQ(code, 0);
+    DisplayShutdown();
+}
+
+TEST(DisplayWindow, IconAndTitleReachTheWindow)
+{
+    RUN_IN_PRIVATE_SERVER("1280x1024x24", false);
+    std::vector<uint32_t> pixels(16 * 16, 0xFF3366CC);
+    DisplayIcon icon{pixels.data(), 16, 16};
+    DisplaySetTitle(kTitle);
+    DisplaySetIcon(&icon);
+    ASSERT_TRUE(DisplayInit(Settings(false)));
+    std::string iconProperty, name;
+    RunLoopWith([&] {
+        PresentUntilShown(2);
+        iconProperty = CommandOutput(std::string("xprop -name '") + kTitle + "' -f _NET_WM_ICON 32c _NET_WM_ICON");
+        name = CommandOutput(std::string("xprop -name '") + kTitle + "' WM_NAME");
+        WindowPostQuit(0);
+    });
+    // Width, height, then the pixels as ARGB words.
+    EXPECT_NE(iconProperty.find("16, 16, 4281558732"), std::string::npos) << iconProperty;
+    EXPECT_NE(name.find(kTitle), std::string::npos) << name;
+    DisplaySetIcon(nullptr);
     DisplayShutdown();
 }
 
