@@ -13,7 +13,7 @@ constexpr float kRate = 8363.0f * 4;
 constexpr int kCycle = 128;
 
 enum Instrument { Kick = 1, Snare, Hat, Crash, Bass, Pad, Lead, Pluck, Stab, Wind };
-enum Channel { ChKick, ChSnare, ChHat, ChCrash, ChBass, ChPad1, ChPad2, ChPad3, ChLead, ChPluck, ChStab, ChWind, ChCount };
+enum Channel { ChKick, ChSnare, ChHat, ChCrash, ChBass, ChPad1, ChPad2, ChPad3, ChLead, ChPluck, ChStab, ChWind, ChEcho, ChCount };
 
 // ---- synthesis ----
 
@@ -398,13 +398,14 @@ void Arpeggio(Builder &b, const Section &s) {
   }
 }
 
-void Melodise(Builder &b, const Melody &m, int transpose, int channel, int instrument, int volume, int octaveShift) {
+void Melodise(Builder &b, const Melody &m, int transpose, int channel, int instrument, int volume, int octaveShift,
+              int delay = 0) {
   for (int bar = 0; bar < 4; bar++) {
     std::istringstream in(m.bars[bar]);
     std::string token;
     int slot = 0, held = 0, startRow = -1;
     while (in >> token && slot < 8) {
-      int row = bar * 32 + slot * 4;
+      int row = bar * 32 + slot * 4 + delay;
       if (token == "-") {
         held++;
         // A note held past a beat starts to sing: vibrato from its second beat on.
@@ -587,6 +588,10 @@ XmPattern ComposeOrder(int order) {
   if (s.pads) Pads(b, s);
   Arpeggio(b, s);
   if (s.melody) Melodise(b, *s.melody, s.transpose, ChLead, Lead, 40, 0);
+  // A quiet copy of the lead three rows late: the tracker's echo.
+  if (s.melody) Melodise(b, *s.melody, s.transpose, ChEcho, Lead, 13, 0, 3);
+  for (int r = 0; r < kSongRows; r++)  // and from the right
+    if (b.At(r, ChEcho).note && b.At(r, ChEcho).note != 97) b.Effect(r, ChEcho, 0x8, 0xD0);
   if (s.melody && s.harmony) Melodise(b, *s.melody, s.transpose, ChPluck, Pluck, 24, -1);
   if (s.riser) Riser(b);
   if (order <= 1) {  // the wind carries the fade-in
