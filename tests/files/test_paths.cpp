@@ -1,6 +1,8 @@
 // Path and pattern rules.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "files/file_system.h"
 
 namespace {
@@ -102,6 +104,36 @@ TEST(PathRules, WildcardMatch)
     };
     for (const MatchCase& c : cases)
         EXPECT_EQ(WildcardMatch(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
+}
+
+// The walk as first described: try every split at each "*", recursively.
+bool BacktrackingMatch(const char* name, const char* pattern)
+{
+    while (*pattern && *name) {
+        if (*pattern == '*') {
+            if (!pattern[1]) return true;
+            for (const char* from = name; *from; from++)
+                if (BacktrackingMatch(from, pattern + 1)) return true;
+            return false;
+        }
+        if (*pattern != '?' && *pattern != *name) return false;
+        pattern++;
+        name++;
+    }
+    return !*pattern && !*name;
+}
+
+TEST(PathRules, WildcardMatchAgreesWithBacktracking)
+{
+    std::mt19937 rng(5);
+    const char alphabet[] = "ab*?";
+    for (int round = 0; round < 20000; round++) {
+        std::string name, pattern;
+        for (int k = rng() % 7; k > 0; k--) name += alphabet[rng() % 2];
+        for (int k = rng() % 6; k > 0; k--) pattern += alphabet[rng() % 4];
+        ASSERT_EQ(WildcardMatch(name, pattern), BacktrackingMatch(name.c_str(), pattern.c_str()))
+            << '"' << name << "\" ~ \"" << pattern << '"';
+    }
 }
 
 }  // namespace
