@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -272,6 +273,12 @@ void Filters(Gallery& g)
 
 int Run(const char* dir, uint32_t ms)
 {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) {
+        std::fprintf(stderr, "zenkor-effects: cannot create %s: %s\n", dir, error.message().c_str());
+        return 1;
+    }
     BuildTrigTables();
     ScratchPoolCreate(774276);
     if (!BlendTablesCreate() || !FogTableCreate()) {

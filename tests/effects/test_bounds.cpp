@@ -1,0 +1,122 @@
+// Random and extreme inputs: no primitive writes outside its target.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "effects/blend.h"
+#include "effects/fill.h"
+#include "effects/glow.h"
+#include "effects/scene.h"
+#include "tests/effects/effects_fixture.h"
+
+namespace {
+// A surface with sentinel pixels before its first and after its last row.
+struct Guarded {
+    static constexpr int kGuard = 4096;
+    static constexpr uint32_t kSentinel = 0xA5A5A5A5;
+    std::vector<uint32_t> block;
+    Surface surface;
+    Guarded(int w, int h) : block((size_t)w * h + 2 * kGuard, kSentinel)
+    {
+        surface = Surface{block.data() + kGuard, w, h, (uint32_t)w * 4};
+        std::fill(block.begin() + kGuard, block.end() - kGuard, 0);
+    }
+    bool Intact() const
+    {
+        for (int i = 0; i < kGuard; i++)
+            if (block[i] != kSentinel || block[block.size() - 1 - i] != kSentinel)
+                return false;
+        return true;
+    }
+};
+
+int Wild(std::mt19937& rng)
+{
+    switch (rng() % 4) {
+    case 0: return (int)(rng() % 80) - 20;
+    case 1: return (int)(rng() % 4000) - 2000;
+    case 2: return (int)rng();
+    default: return (int)(rng() % 3) - 1 + (rng() % 2 ? 64 : 0);
+    }
+}
+} // namespace
+
+TEST(Bounds, FillersLinesAndSpritesStayInside)
+{
+    std::mt19937 rng(1234);
+    TestTexture tex(64, 32, [](int x, int y) { return (uint32_t)(x * 3 + y); });
+    std::vector<uint32_t> bare(65536, 0x00808080);
+    Guarded g(61, 37);
+    const Surface* s = &g.surface;
+    for (int n = 0; n < 4000; n++) {
+        FillVertex c[3];
+        for (FillVertex& v : c)
+            v = FillVertex{Wild(rng), Wild(rng), Wild(rng), Wild(rng), Wild(rng), Wild(rng), Wild(rng)};
+        switch (n % 11) {
+        case 0: FillTexture(c, s, bare.data()); break;
+        case 1: FillFlat(c, 0x123456, s); break;
+        case 2: FillTextureLit(c, s, &tex, BlendMultiply, Wild(rng)); break;
+        case 3: FillTextureEnv(c, s, &tex, BlendAdd, &tex); break;
+        case 4: FillTextureOver(c, s, &tex, BlendScreen); break;
+        case 5: FillColourOver(c, s, Wild(rng), Wild(rng), Wild(rng), BlendAdd); break;
+        case 6: FillGouraud(c, Wild(rng), Wild(rng), Wild(rng), s, BlendAdd); break;
+        case 7: FillTextureGouraud(c, s, &tex, BlendMultiply); break;
+        case 8:
+            // Long lines are slow by nature: keep these ones short.
+            GlowLine(c[0].x % 3000, c[0].y % 3000, c[1].x % 3000, c[1].y % 3000, s, Wild(rng),
+                     Wild(rng), Wild(rng), GlowProfile);
+            break;
+        case 9: AddSprite(c[0].x, c[0].y, c[1].x % 300, &tex, s); break;
+        default: AddSprite(c[0].x % 100, c[0].y % 100, 1 + rng() % 255, &tex, s); break;
+        }
+        ASSERT_TRUE(g.Intact()) << "draw " << n;
+    }
+}
+
+TEST(Bounds, ScenesWithWildGeometryStayInside)
+{
+    std::mt19937 rng(99);
+    TestTexture tex(256, 256, [](int x, int y) { return (uint32_t)(x ^ y) * 0x010101u; });
+    Guarded g(80, 50);
+    Scene scene;
+    SceneCreate(&scene, 1, 40);
+    Mesh* mesh = &scene.meshes[0];
+    MeshCreate(mesh, 30, 60);
+    scene.meshCount = 1;
+    Material materials[14];
+    for (int t = 0; t < 14; t++) {
+        MaterialInitDefaults(&materials[t]);
+        materials[t].type = t;
+        materials[t].textureA = materials[t].textureB = &tex;
+        materials[t].edgeFlags = 7;
+        materials[t].cullThreshold = -2.0f;
+    }
+    for (int round = 0; round < 150; round++) {
+        mesh->vertexCount = 30;
+        for (int i = 0; i < 30; i++) {
+            MeshVertex& v = mesh->vertices[i];
+            float scale = round % 3 == 0 ? 1e6f : 200.0f;
+            v.x = ((float)(rng() % 2001) - 1000.0f) / 1000.0f * scale;
+            v.y = ((float)(rng() % 2001) - 1000.0f) / 1000.0f * scale;
+            v.z = ((float)(rng() % 2001) - 1000.0f) / 1000.0f * scale;
+        }
+        mesh->faceCount = 60; // more than the draw list holds
+        for (int f = 0; f < 60; f++) {
+            MeshFace& face = mesh->faces[f];
+            for (int k = 0; k < 3; k++) {
+                face.vertexIndex[k] = (int)(rng() % 33) - 1; // some out of range
+                face.u[k] = (float)Wild(rng);
+                face.v[k] = (float)Wild(rng);
+            }
+            face.material = &materials[rng() % 14];
+        }
+        MeshSetAngles(mesh, (int)rng(), (int)rng(), (int)rng());
+        MeshSetPosition(mesh, 0, 0, (float)(rng() % 800) - 100.0f);
+        SceneRender(&scene, &g.surface, (int)(rng() % 200) - 50, (int)(rng() % 200) - 50);
+        ASSERT_TRUE(g.Intact()) << "round " << round;
+        ASSERT_LE(scene.drawCount, 40);
+    }
+    MeshDestroy(mesh);
+    SceneDestroy(&scene);
+}
