@@ -271,11 +271,18 @@ TEST(ProductionSong, PassesTheTimelineAndReachesTheEndMark) {
   std::map<int, long> frames;
   int previous = 0, blocks = 0, endBlock = -1;
   bool monotonic = true;
+  // Scene boundaries and event positions of the timeline; each must be crossed once, in order.
+  const int kMarks[] = {0x0300, 0x0368, 0x0376, 0x0400, 0x0468, 0x0476, 0x0500, 0x0568, 0x0576, 0x0600,
+                        0x0700, 0x0B00, 0x0F00, 0x1100, 0x1300, 0x1700, 0x1900, 0x1C58, 0x1D00, 0x1F78,
+                        0x2078, 0x2100, 0x2500, 0x2900, 0x2978, 0x2A20};
+  std::map<int, double> crossedAt;
   while (blocks < 60 * 60 * 50 && endBlock < 0) {
     int pos = MusicRenderBlock(pcm.data());
     ASSERT_GE(pos, 0);
     blocks++;
     if (pos < previous) monotonic = false;
+    for (int mark : kMarks)
+      if (pos >= mark && previous < mark) crossedAt[mark] = double(blocks) * MUSIC_BLOCK_FRAMES / MUSIC_MIX_RATE;
     previous = pos;
     int order = pos >> 8;
     lastRow[order] = std::max(lastRow[order], pos & 0xFF);
@@ -292,6 +299,10 @@ TEST(ProductionSong, PassesTheTimelineAndReachesTheEndMark) {
   std::printf("end mark (order 42, row 32) reached after %.1f s\n", seconds);
   EXPECT_GE(seconds, 240.0);
   EXPECT_LE(seconds, 360.0);
+  for (int mark : kMarks) {
+    EXPECT_TRUE(crossedAt.count(mark)) << std::hex << mark;
+    std::printf("%04X at %6.1f s\n", mark, crossedAt[mark]);
+  }
   // Every order is heard up to the last event row (the close at order 41 row 120 included).
   for (int order = 0; order < 42; order++) EXPECT_GE(lastRow[order], 120) << "order " << order;
   EXPECT_GE(lastRow[42], 32);
