@@ -92,7 +92,14 @@ void GlowLine(int x0, int y0, int x1, int y1, const Surface* target, int red, in
     int64_t x = x0, y = y0;
     // Offsets of the pixel one step along the minor axis.
     int mx = xMajor ? 0 : sx, my = xMajor ? sy : 0;
+    // Once the major coordinate has left the target in its direction of travel no later
+    // pixel can be inside it.
+    int64_t majorLimit = xMajor ? (int64_t)target->width : (int64_t)target->height;
+    int majorSign = xMajor ? sx : sy;
     for (int64_t n = 0; n < major; n++) {
+        int64_t along = xMajor ? x : y;
+        if ((majorSign > 0 && along >= majorLimit) || (majorSign < 0 && along < 0))
+            break;
         if (x >= -1 && y >= -1 && x <= (int64_t)target->width && y <= (int64_t)target->height) {
             GlowPixel(target, (int)x, (int)y, colour, profile, distance);
             GlowPixel(target, (int)x + mx, (int)y + my, colour, profile, across - distance);
