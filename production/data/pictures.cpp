@@ -299,11 +299,12 @@ Canvas EnvMap() {
   return c;
 }
 
+// 256 x 256: the sprite filler spreads 256 texels over a sprite, so a smaller texture repeats.
 Canvas LensFlare() {
-  Canvas c(128, 128);
-  for (int y = 0; y < 128; y++)
-    for (int x = 0; x < 128; x++) {
-      float dx = (float(x) - 63.5f) / 64, dy = (float(y) - 63.5f) / 64;
+  Canvas c(256, 256);
+  for (int y = 0; y < 256; y++)
+    for (int x = 0; x < 256; x++) {
+      float dx = (float(x) - 127.5f) / 128, dy = (float(y) - 127.5f) / 128;
       float r = std::sqrt(dx * dx + dy * dy);
       float core = std::exp(-r * r * 30);
       float halo = std::exp(-r * r * 6) * 0.35f;

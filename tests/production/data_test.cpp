@@ -47,7 +47,7 @@ const Expected kPictures[] = {
     {"diurne3.pcx", KindPcx, Colour, 320, 200},   {"diurne3a.pcx", KindPcx, AlphaOf, 320, 200},
     {"diurne1.jpg", KindJpeg, Colour, 320, 200},  {"meid2.jpg", KindJpeg, Colour, 320, 200},
     {"meid.jpg", KindJpeg, AlphaOf, 320, 200},    {"envmap.jpg", KindJpeg, TextureOf, 0, 0},
-    {"test.jpg", KindJpeg, TextureOf, 0, 0},      {"lens.jpg", KindJpeg, TextureOf, 0, 0},
+    {"test.jpg", KindJpeg, TextureOf, 0, 0},      {"lens.jpg", KindJpeg, TextureOf, 256, 256},
     {"tekst.jpg", KindJpeg, Colour, 320, 600},    {"tekst2.jpg", KindJpeg, Colour, 320, 600},
     {"water2.jpg", KindJpeg, TextureOf, 256, 256}, {"hebben2.jpg", KindJpeg, Colour, 320, 800},
     {"hebben1.jpg", KindJpeg, AlphaOf, 320, 800}, {"heers2.jpg", KindJpeg, Colour, 320, 200},

@@ -39,7 +39,7 @@ const Load kLoads[] = {
     {T, "water.pcx", nullptr, 256, 256},        {BA, "diurne3.pcx", "diurne3a.pcx", 320, 200},
     {B, "diurne1.jpg", nullptr, 320, 200},      {BA, "meid2.jpg", "meid.jpg", 320, 200},
     {T, "envmap.jpg", nullptr, 0, 0},           {T, "test.jpg", nullptr, 0, 0},
-    {T, "lens.jpg", nullptr, 0, 0},             {B, "tekst.jpg", nullptr, 320, 600},
+    {T, "lens.jpg", nullptr, 256, 256},             {B, "tekst.jpg", nullptr, 320, 600},
     {B, "tekst2.jpg", nullptr, 320, 600},       {T, "water2.jpg", nullptr, 256, 256},
     {BA, "hebben2.jpg", "hebben1.jpg", 320, 800}, {BA, "heers2.jpg", "heers1.jpg", 320, 200},
     {T, "bot.jpg", nullptr, 0, 0},              {BA, "keers2.jpg", "keers1.jpg", 320, 200},
