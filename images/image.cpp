@@ -102,14 +102,19 @@ size_t PeekStream::Read(void* out, size_t count) {
     uint8_t* dst = static_cast<uint8_t*>(out);
     size_t delivered = 0;
     while (delivered < count) {
-        if (held < kBufferSize) held += input->Read(buffer + held, kBufferSize - held);
+        // Refilling only when empty delivers the same bytes as topping up on every call, without
+        // shifting the buffer for each of the many small reads the decoders make.
         if (held == 0) {
-            atEnd = true;
-            return delivered;
+            start = 0;
+            held = input->Read(buffer, kBufferSize);
+            if (held == 0) {
+                atEnd = true;
+                return delivered;
+            }
         }
         size_t n = std::min(held, count - delivered);
-        memcpy(dst + delivered, buffer, n);
-        memmove(buffer, buffer + n, held - n);
+        memcpy(dst + delivered, buffer + start, n);
+        start += n;
         held -= n;
         delivered += n;
     }

@@ -76,6 +76,7 @@ public:
 private:
     ImageSource* input; // not owned
     uint8_t buffer[kBufferSize];
+    size_t start = 0; // first held byte
     size_t held = 0;
     int kind = KindUnknown;
     bool atEnd = false;
