@@ -276,6 +276,7 @@ TEST(ProductionSong, PassesTheTimelineAndReachesTheEndMark) {
                         0x0700, 0x0B00, 0x0F00, 0x1100, 0x1300, 0x1700, 0x1900, 0x1C58, 0x1D00, 0x1F78,
                         0x2078, 0x2100, 0x2500, 0x2900, 0x2978, 0x2A20};
   std::map<int, double> crossedAt;
+  long clipped = 0;
   while (blocks < 60 * 60 * 50 && endBlock < 0) {
     int pos = MusicRenderBlock(pcm.data());
     ASSERT_GE(pos, 0);
@@ -286,7 +287,10 @@ TEST(ProductionSong, PassesTheTimelineAndReachesTheEndMark) {
     previous = pos;
     int order = pos >> 8;
     lastRow[order] = std::max(lastRow[order], pos & 0xFF);
-    for (int16_t s : pcm) energy[order] += double(s) * double(s);
+    for (int16_t s : pcm) {
+      energy[order] += double(s) * double(s);
+      clipped += s == 32767 || s == -32768;
+    }
     frames[order] += MUSIC_BLOCK_FRAMES;
     if (pos >= 0x2A20) endBlock = blocks;
   }
@@ -294,6 +298,7 @@ TEST(ProductionSong, PassesTheTimelineAndReachesTheEndMark) {
   MusicFree();
   ASSERT_GT(endBlock, 0) << "the end mark was never reached";
   EXPECT_TRUE(monotonic);
+  EXPECT_EQ(clipped, 0) << "samples at full scale";
   double seconds = double(endBlock) * MUSIC_BLOCK_FRAMES / MUSIC_MIX_RATE;
   RecordProperty("end_mark_seconds", int(seconds));
   std::printf("end mark (order 42, row 32) reached after %.1f s\n", seconds);
