@@ -1,10 +1,15 @@
 #include "effects/filters.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "effects/local.h"
 #include "host/scratch.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // The film-scratch flash's bindings: set at set-up, used on the frame thread.
 namespace {
@@ -21,7 +26,7 @@ const int32_t ScratchFrameTable[58] = {1, 2, 3, 4, 5, 6, 7, 8, 7, 6, 5, 4, 5, 5,
                                        6, 5, 4, 5, 6, 7, 8, 7, 6, 5, 4, 5, 6, 7, 8, 7, 6, 5, 4, 5,
                                        6, 7, 8, 7, 6, 5, 4, 5, 6, 7, 8, 7, 6, 5, 4, 5, 6, 7};
 
-static inline uint32_t BlurPixel(uint32_t source, uint32_t pixel)
+uint32_t RadialBlurPixelScalar(uint32_t source, uint32_t pixel)
 {
     uint32_t out = 0;
     for (int shift = 0; shift <= 16; shift += 8) {
@@ -29,6 +34,21 @@ static inline uint32_t BlurPixel(uint32_t source, uint32_t pixel)
         out |= (v > 255 ? 255 : v) << shift;
     }
     return out;
+}
+
+// 16-bit lanes: 255 * 154 fits unsigned, and the pack saturates at 255; the alpha lane
+// is weighted 0.
+uint32_t RadialBlurPixel(uint32_t source, uint32_t pixel)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    __m128i both = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)pixel, (int)source), zero);
+    __m128i weighted = _mm_mullo_epi16(both, _mm_set_epi16(0, 64, 64, 64, 0, 90, 90, 90));
+    __m128i sum = _mm_srli_epi16(_mm_add_epi16(weighted, _mm_srli_si128(weighted, 8)), 7);
+    return (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(sum, zero));
+#else
+    return RadialBlurPixelScalar(source, pixel);
+#endif
 }
 
 // Source index the fraction factor of the way from i towards centre, clamped to 0..size - 1.
@@ -46,7 +66,7 @@ static void BlurQuadrant(uint32_t* pixels, int width, const int32_t* rows, const
         uint32_t* row = pixels + (intptr_t)y * width;
         const uint32_t* sourceRow = pixels + (intptr_t)rows[y] * width;
         for (int x = x0; x != x1; x += dx)
-            row[x] = BlurPixel(sourceRow[columns[x]], row[x]);
+            row[x] = RadialBlurPixel(sourceRow[columns[x]], row[x]);
     }
 }
 
@@ -69,8 +89,17 @@ void RadialBlur(const Surface* surface, float factor, int centreX, int centreY)
     ScratchFree(columns);
 }
 
+// sum / n for sum < 2^24 and n < 2^16 by a 40-bit reciprocal: the rounding error of
+// ceil(2^40 / n) adds less than 2^-16 < 1 / n, which never reaches the next integer.
+static inline uint64_t Divide(int64_t sum, uint64_t reciprocal)
+{
+    return ((uint64_t)sum * reciprocal) >> 40;
+}
+
 void RowBoxBlur(const uint32_t* source, uint32_t* destination, int radius, int length)
 {
+    int64_t divisor = 0;
+    uint64_t reciprocal = 0;
     if (length <= 0)
         return;
     if (radius < 0)
@@ -98,7 +127,15 @@ void RowBoxBlur(const uint32_t* source, uint32_t* destination, int radius, int l
             count--;
         }
         int64_t n = count == 0 ? 1 : count;
-        destination[j] = (uint32_t)((red / n) << 16 | (green / n) << 8 | (blue / n));
+        if (n != divisor) {
+            divisor = n;
+            reciprocal = n < 65536 ? ((1ull << 40) + (uint64_t)n - 1) / (uint64_t)n : 0;
+        }
+        if (reciprocal)
+            destination[j] = (uint32_t)(Divide(red, reciprocal) << 16 |
+                                        Divide(green, reciprocal) << 8 | Divide(blue, reciprocal));
+        else
+            destination[j] = (uint32_t)((red / n) << 16 | (green / n) << 8 | (blue / n));
     }
 }
 
@@ -222,10 +259,11 @@ void TiledScroll(const Surface* target, const Bitmap* image, int offsetX, int of
         uint32_t* out = EffectRow(target, y);
         int64_t column = ((int64_t)offsetX) % tileWidth;
         column += column < 0 ? tileWidth : 0;
-        for (int x = 0; x < w; x++) {
-            out[x] = src[column];
-            if (++column == tileWidth)
-                column = 0;
+        for (int x = 0; x < w;) {
+            int64_t run = std::min<int64_t>(tileWidth - column, w - x);
+            std::memcpy(out + x, src + column, (size_t)run * sizeof(uint32_t));
+            x += (int)run;
+            column = 0;
         }
     }
 }

@@ -28,6 +28,11 @@ void RadialBlur(const Surface* surface, float factor, int centreX, int centreY);
 // clipped to the run. source and destination must not overlap.
 void RowBoxBlur(const uint32_t* source, uint32_t* destination, int radius, int length);
 
+// One radial-blur pixel: per channel min(255, (source * 90 + pixel * 64) >> 7), top byte 0;
+// the SSE2 form and its scalar reference (exposed for tests).
+uint32_t RadialBlurPixel(uint32_t source, uint32_t pixel);
+uint32_t RadialBlurPixelScalar(uint32_t source, uint32_t pixel);
+
 // Fills the noise buffer with greys rand() % 255; false if memory ran out.
 bool NoiseCreate(Noise* noise, int width, int height);
 void NoiseDestroy(Noise* noise);

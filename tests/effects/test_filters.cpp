@@ -32,9 +32,11 @@ TEST(Filters, RadialBlurVisitsTheCentreFirst)
     uint32_t centre = (100 * 154) >> 7;
     EXPECT_EQ(s.At(2, 2), centre);
     for (int y = 0; y < 5; y++)
-        for (int x = 0; x < 5; x++)
-            if (x != 2 || y != 2)
+        for (int x = 0; x < 5; x++) {
+            if (x != 2 || y != 2) {
                 ASSERT_EQ(s.At(x, y), (centre * 90) >> 7) << x << "," << y;
+            }
+        }
 }
 
 TEST(Filters, RadialBlurSourcesMoveTowardsTheCentre)
@@ -55,6 +57,36 @@ TEST(Filters, RadialBlurSourcesMoveTowardsTheCentre)
     for (int x = 0; x < 9; x++)
         EXPECT_EQ(s.At(x, 0), v[x]) << x;
     RadialBlur(&s, 0.5f, 100, -7); // centre clamped into the surface
+}
+
+TEST(Filters, RadialBlurPixelMatchesTheScalarReference)
+{
+    std::srand(11);
+    for (int n = 0; n < 20000; n++) {
+        uint32_t a = (uint32_t)std::rand() ^ (uint32_t)std::rand() << 16;
+        uint32_t b = (uint32_t)std::rand() ^ (uint32_t)std::rand() << 16;
+        ASSERT_EQ(RadialBlurPixel(a, b), RadialBlurPixelScalar(a, b)) << std::hex << a << " " << b;
+    }
+    EXPECT_EQ(RadialBlurPixelScalar(0xFFFFFFFF, 0xFFFFFFFF), 0x00FFFFFFu);
+}
+
+TEST(Filters, RowBoxBlurMatchesPlainAveragesForEveryRadius)
+{
+    std::vector<uint32_t> src(300), dst(300);
+    std::srand(4);
+    for (uint32_t& p : src)
+        p = (uint32_t)std::rand() & 0xFFFFFF;
+    for (int r : {1, 2, 3, 7, 99, 150, 299, 300}) {
+        RowBoxBlur(src.data(), dst.data(), r, 300);
+        for (int j = 0; j < 300; j++) {
+            uint32_t sum[3] = {0, 0, 0}, count = 0;
+            for (int i = std::max(0, j - r + 1); i <= std::min(299, j + r); i++, count++)
+                for (int c = 0; c < 3; c++)
+                    sum[c] += src[i] >> (8 * c) & 255;
+            uint32_t want = sum[2] / count << 16 | sum[1] / count << 8 | sum[0] / count;
+            ASSERT_EQ(dst[j], want) << r << " " << j;
+        }
+    }
 }
 
 TEST(Filters, RowBoxBlur)
