@@ -537,6 +537,7 @@ Rgb ShadeRose(float u, float v, float n) { return Dusk(0.45f + 0.3f * n + 0.2f *
 Rgb ShadeAmber(float u, float v, float n) { return Dusk(0.68f + 0.25f * n - 0.15f * v + 0.05f * u); }
 Rgb ShadeTide(float u, float v, float n) { return Tide(0.45f + 0.35f * n + 0.15f * (1 - v) + 0.05f * u); }
 Rgb ShadeViolet(float u, float v, float n) { return Dusk(0.3f + 0.35f * n + 0.2f * (1 - v) + 0.1f * u); }
+Rgb ShadeCream(float, float v, float n) { return Dusk(0.8f + 0.1f * n + 0.08f * (1 - v)); }
 
 // A standing figure, one arm raised towards the viewer with an open hand.
 float SdRefuser(float x, float y) {
@@ -556,13 +557,16 @@ float SdSun(float x, float y) {
   return d;
 }
 
-float SdMaiden(float x, float y) {
-  float d = SdCircle(x, y, 78, 60, 20);
-  d = SmoothMin(d, SdEllipse(x, y, 70, 82, 30, 46), 8);   // hair
-  d = SmoothMin(d, SdCapsule(x, y, 78, 78, 78, 100, 8), 5);
-  d = SmoothMin(d, SdEllipse(x, y, 78, 118, 42, 18), 10);  // shoulders
+// A girl seen from the front: long hair and dress in violet, her face in cream.
+float SdMaidenBody(float x, float y) {
+  float d = SdEllipse(x, y, 78, 84, 31, 48);                 // hair
+  d = SmoothMin(d, SdEllipse(x, y, 78, 120, 42, 18), 10);    // shoulders
   float dress = SdBox(x, y, 78, 170, 34 + (y - 120) * 0.25f, 55, 10);
   return SmoothMin(d, dress, 10);
+}
+
+float SdMaidenFace(float x, float y) {
+  return SdEllipse(x, y, 78, 66, 18, 22);
 }
 
 Canvas Shapes4(Mask *alpha) {
@@ -793,8 +797,12 @@ bool PicturesWrite(const std::string &dir, std::vector<PicturePreview> *previews
   }
   out.Colour("diurne1.jpg", Daylight());
   {
-    Mask sd = Field(320, 200, SdMaiden);
-    Canvas c = FigureOver(sd, ShadeViolet, 15, &alpha);
+    Mask body = Field(320, 200, SdMaidenBody), face = Field(320, 200, SdMaidenFace), sd(320, 200);
+    for (size_t i = 0; i < sd.values.size(); i++) sd.values[i] = std::min(body.values[i], face.values[i]);
+    Canvas c = FigureOver(body, ShadeViolet, 15, &alpha);
+    PaintShape(c, face, ShadeCream, 19);
+    alpha = Coverage(sd);
+    BoxBlur(alpha, 1, false);
     out.Colour("meid2.jpg", c);
     out.Alpha("meid.jpg", alpha);
   }
