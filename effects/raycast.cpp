@@ -145,17 +145,20 @@ static void FillBlock(const RayGrid* grid, const Surface* target, const Texture*
     int x0 = bc * 8, y0 = br * 8;
     int w = target->width - x0 < 8 ? target->width - x0 : 8;
     int h = target->height - y0 < 8 ? target->height - y0 : 8;
+    // Locals, so the stores to the target cannot alias the texture's fields.
     const uint8_t* table = FogTable;
+    const uint32_t* texels = texture->pixels;
+    const uint32_t heightMask = (uint32_t)texture->heightMask, widthMask = (uint32_t)texture->widthMask;
+    const uint32_t widthShift = texture->widthShift;
     for (int r = 0; r < h; r++) {
         uint32_t rv = 8u * row.left, cv = 8u * column.left, fv = 8u * fog.left;
         uint32_t rd = row.right - row.left, cd = column.right - column.left, fd = fog.right - fog.left;
         uint32_t* out = EffectRow(target, y0 + r) + x0;
         for (int q = 0; q < w; q++) {
-            uint32_t ti = (((rv >> 14) & (uint32_t)texture->heightMask) << texture->widthShift) +
-                          ((cv >> 14) & (uint32_t)texture->widthMask);
+            uint32_t ti = (((rv >> 14) & heightMask) << widthShift) + ((cv >> 14) & widthMask);
             uint32_t level = fv >> 14;
             level = level > 255 ? 255 : level;
-            uint32_t t = texture->pixels[ti];
+            uint32_t t = texels[ti];
             out[q] = ((uint32_t)table[(t >> 8 & 0xFF00) + level] << 16) |
                      ((uint32_t)table[(t & 0xFF00) + level] << 8) |
                      (uint32_t)table[(t << 8 & 0xFF00) + level];
