@@ -6,7 +6,7 @@
 static constexpr uint32_t kFileHeaderSize = 14;
 
 bool BmpCodec::Open() {
-    uint8_t header[64];
+    uint8_t header[kFileHeaderSize + 64];
     if (opened || !SourceReadExact(source, header, kFileHeaderSize + 4)) return false;
     if (header[0] != 'B' || header[1] != 'M') return false;
     uint32_t dataOffset = ReadU32(header + 10);

@@ -68,6 +68,17 @@ TEST(Bmp, OsTwoHeaderWithThreeBytePalette) {
     EXPECT_EQ(d.pixels, (Bytes{245, 7, 10, 5, 7, 250}));
 }
 
+TEST(Bmp, SixtyFourByteHeader) {
+    // The 40-byte layout followed by 24 more bytes, which are passed over.
+    Bytes b = MakeBmp(1, 1, 24, 0, {}, {1, 2, 3, 0});
+    b[14] = 64;
+    b[10] += 24;
+    b.insert(b.begin() + 54, 24, 0xEE);
+    Decoded d = DecodeBytes(b, nullptr, FormatRGB24);
+    ASSERT_TRUE(d.read);
+    EXPECT_EQ(d.pixels, (Bytes{3, 2, 1}));
+}
+
 TEST(Bmp, RejectsHeadersItCannotRead) {
     struct Patch {
         const char* what;
