@@ -294,9 +294,9 @@ void DisplayShutdown()
     LeaveFullScreen();
     VideoDestroyPicture();
     WindowSetProcedures(nullptr);
+    WindowShowCursor(true);
     display.window.store(nullptr);
     WindowDestroy(window);
-    WindowShowCursor(true);
     display.frameWidth = display.frameHeight = -1;
     display.rowBytes = 0;
     display.windowX = display.windowY = 20;
