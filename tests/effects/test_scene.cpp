@@ -221,8 +221,9 @@ TEST(Scene, RadixSortOrdersEveryByteStably)
         const DrawEntry& a = s.scene.drawList[i - 1];
         const DrawEntry& b = s.scene.drawList[i];
         ASSERT_LE(a.key, b.key);
-        if (a.key == b.key)
+        if (a.key == b.key) {
             ASSERT_LT(a.face, b.face);
+        }
     }
     for (uint32_t p : target.pixels)
         ASSERT_EQ(p, 0u); // type 12 is sorted but draws nothing
