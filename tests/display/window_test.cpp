@@ -48,7 +48,7 @@ int RunInPrivateServer(const std::string& screen, bool windowManager)
 
 bool HaveTools(bool windowManager)
 {
-    std::string tools = "xvfb-run Xvfb import xdotool";
+    std::string tools = "xvfb-run Xvfb import xdotool xprop xwininfo xlogo";
     if (windowManager)
         tools += " openbox";
     return std::system(("for t in " + tools + "; do command -v $t >/dev/null || exit 1; done").c_str()) == 0;
@@ -58,7 +58,7 @@ bool HaveTools(bool windowManager)
 #define RUN_IN_PRIVATE_SERVER(screen, windowManager)                              \
     if (!InPrivateServer()) {                                                      \
         if (!HaveTools(windowManager))                                             \
-            GTEST_SKIP() << "needs xvfb-run, Xvfb, import, xdotool and openbox";   \
+            GTEST_SKIP() << "needs xvfb-run, Xvfb, import, xdotool, xprop, xwininfo, xlogo and openbox";   \
         EXPECT_EQ(RunInPrivateServer(screen, windowManager), 0);                   \
         return;                                                                    \
     }
@@ -491,6 +491,71 @@ TEST(DisplayWindow, IconAndTitleReachTheWindow)
     EXPECT_NE(iconProperty.find("16, 16, 4281558732"), std::string::npos) << iconProperty;
     EXPECT_NE(name.find(kTitle), std::string::npos) << name;
     DisplaySetIcon(nullptr);
+    DisplayShutdown();
+}
+
+TEST(DisplayWindow, ResizedWindowStretchesTheFrame)
+{
+    RUN_IN_PRIVATE_SERVER("1280x1024x24", false);
+    DisplaySetTitle(kTitle);
+    ASSERT_TRUE(DisplayInit(Settings(false)));
+    Found doubled, tripled;
+    RunLoopWith([&] {
+        doubled = PresentUntilShown(2);
+        std::system((std::string("xdotool search --name '") + kTitle + "' windowsize --sync %1 960 600").c_str());
+        tripled = PresentUntilShown(3);
+        WindowPostQuit(0);
+    });
+    EXPECT_TRUE(doubled.found);
+    EXPECT_TRUE(tripled.found);
+    EXPECT_EQ(tripled.x, doubled.x);
+    EXPECT_EQ(tripled.y, doubled.y);
+    DisplayShutdown();
+}
+
+// Another program takes the focus from the full-screen display: what is presented meanwhile is
+// dropped, and once the focus is back the last frame shown before is there until a new one comes.
+TEST(DisplayWindow, FramesWhileInactiveInFullScreenAreDropped)
+{
+    RUN_IN_PRIVATE_SERVER("1280x1024x24", true);
+    DisplaySetTitle(kTitle);
+    ASSERT_TRUE(DisplayInit(Settings(true)));
+    Found first, oldAfterReturn, newAfterReturn;
+    bool otherActive = false, returned = false;
+    RunLoopWith([&] {
+        first = PresentUntilShown(2);
+        // xlogo ends with the private server.
+        otherActive = std::system("xlogo -name zenkor-other >/dev/null 2>&1 & "
+                                  "xdotool search --sync --classname zenkor-other windowactivate --sync %1") == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        patternFlip = 0x00FFFFFF;
+        std::vector<uint32_t> frame = PatternFrame();
+        for (int i = 0; i < 20; i++) {
+            DisplayPresent(frame.data());
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        returned = std::system((std::string("xdotool search --name '") + kTitle +
+                                "' windowactivate --sync %1 >/dev/null 2>&1").c_str()) == 0;
+        // The old frame, without presenting anything.
+        patternFlip = 0;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!oldAfterReturn.found && std::chrono::steady_clock::now() < deadline) {
+            Screenshot shot;
+            if (TakeScreenshot(&shot))
+                oldAfterReturn = FindPattern(shot, 2);
+        }
+        patternFlip = 0x00FFFFFF;
+        newAfterReturn = PresentUntilShown(2);
+        WindowPostQuit(0);
+    });
+    ASSERT_TRUE(first.found);
+    ASSERT_TRUE(otherActive);
+    ASSERT_TRUE(returned);
+    EXPECT_TRUE(oldAfterReturn.found) << "a frame presented while inactive was shown";
+    EXPECT_TRUE(newAfterReturn.found);
+    EXPECT_EQ(newAfterReturn.x, 320);
+    EXPECT_EQ(newAfterReturn.y, 312);
+    EXPECT_TRUE(DisplayIsFullScreen());
     DisplayShutdown();
 }
 
