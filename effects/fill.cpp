@@ -1,5 +1,7 @@
 #include "effects/fill.h"
 
+#include <climits>
+#include <cstdint>
 #include <utility>
 
 #include "effects/local.h"
@@ -8,6 +10,15 @@
 
 // Input coordinates are clamped to this range so that every product below fits.
 static const int kCoordLimit = 1 << 20;
+
+// Truncating division; 32-bit when both operands fit, which is the usual case and much
+// cheaper than a 64-bit divide.
+static inline int64_t Divide(int64_t n, int64_t d)
+{
+    if (n == (int32_t)n && d == (int32_t)d && !(n == INT32_MIN && d == -1))
+        return (int32_t)n / (int32_t)d;
+    return n / d;
+}
 
 namespace {
 
@@ -27,11 +38,17 @@ struct Edge {
     void Start(const Corner<N>& from, const Corner<N>& to, int64_t rows)
     {
         x = from.x * 4096;
-        dx = (to.x - from.x) * 4096 / rows;
+        dx = Divide((to.x - from.x) * 4096, rows);
         for (int k = 0; k < N; k++) {
             a[k] = (uint32_t)(from.a[k] * 4096);
-            da[k] = (uint32_t)((to.a[k] - from.a[k]) * 4096 / rows);
+            da[k] = (uint32_t)Divide((to.a[k] - from.a[k]) * 4096, rows);
         }
+    }
+    void Step()
+    {
+        x += dx;
+        for (int k = 0; k < N; k++)
+            a[k] += da[k];
     }
     // n steps at once: the same result as n single steps.
     void Advance(int64_t n)
@@ -50,7 +67,7 @@ static int32_t Gradient(int64_t a02, int64_t a12, int64_t y12, int64_t y02, int6
 {
     const int64_t small = (int64_t)1 << 20;
     if (a02 > -small && a02 < small && a12 > -small && a12 < small)
-        return (int32_t)(uint32_t)(uint64_t)((a02 * y12 - a12 * y02) * 4096 / d);
+        return (int32_t)(uint32_t)(uint64_t)Divide((a02 * y12 - a12 * y02) * 4096, d);
     __int128 n = (__int128)a02 * y12 - (__int128)a12 * y02;
     return (int32_t)(uint32_t)(uint64_t)(n * 4096 / d);
 }
@@ -108,8 +125,8 @@ static void HalfRows(const Surface* target, Edge<N>& longEdge, Edge<N>& shortEdg
         const Edge<N>& left = shortEdge.x < longEdge.x ? shortEdge : longEdge;
         const Edge<N>& right = shortEdge.x < longEdge.x ? longEdge : shortEdge;
         SpanClip<N>(target, y, left.x >> 12, right.x >> 12, left.a, g, pixels);
-        longEdge.Advance(1);
-        shortEdge.Advance(1);
+        longEdge.Step();
+        shortEdge.Step();
     }
     if (yTo > y) {
         longEdge.Advance(yTo - y);
@@ -375,10 +392,10 @@ void FillFlat(const FillVertex corners[3], uint32_t colour, const Surface* targe
     if (c[2].y < 0 || c[0].y >= (int64_t)target->height)
         return;
     // The divisors are the heights plus one: this filler's own rule.
-    int64_t longX = c[0].x * 4096, longStep = (c[2].x - c[0].x) * 4096 / (c[2].y - c[0].y + 1);
-    int64_t shortX = c[0].x * 4096, shortStep = (c[1].x - c[0].x) * 4096 / (c[1].y - c[0].y + 1);
+    int64_t longX = c[0].x * 4096, longStep = Divide((c[2].x - c[0].x) * 4096, c[2].y - c[0].y + 1);
+    int64_t shortX = c[0].x * 4096, shortStep = Divide((c[1].x - c[0].x) * 4096, c[1].y - c[0].y + 1);
     FlatHalf(target, c[0].y, c[1].y, shortX, shortStep, longX, longStep, colour);
     shortX = c[1].x * 4096;
-    shortStep = (c[2].x - c[1].x) * 4096 / (c[2].y - c[1].y + 1);
+    shortStep = Divide((c[2].x - c[1].x) * 4096, c[2].y - c[1].y + 1);
     FlatHalf(target, c[1].y, c[2].y, shortX, shortStep, longX, longStep, colour);
 }

@@ -7,9 +7,17 @@
 #include "host/host.h"
 #include "host/scratch.h"
 
-// The fog table: built at set-up, read-only on the frame thread afterwards.
 const uint8_t* FogTable = nullptr;
-static uint8_t* gFog = nullptr;
+
+namespace {
+// The fog table's owned block: built by the main thread at set-up, read-only on the frame
+// thread afterwards.
+struct FogState {
+    uint8_t* table;
+};
+} // namespace
+
+static FogState gFog;
 
 static const float kHalfTurnTexels = 81.48733f; // 256 / pi
 
@@ -26,20 +34,20 @@ struct Hit {
 bool FogTableCreate()
 {
     FogTableDestroy();
-    gFog = new (std::nothrow) uint8_t[65536];
-    if (!gFog)
+    gFog.table = new (std::nothrow) uint8_t[65536];
+    if (!gFog.table)
         return false;
     for (int c = 0; c < 256; c++)
         for (int f = 0; f < 256; f++)
-            gFog[c * 256 + f] = (uint8_t)(((255 - f) * c) >> 8);
-    FogTable = gFog;
+            gFog.table[c * 256 + f] = (uint8_t)(((255 - f) * c) >> 8);
+    FogTable = gFog.table;
     return true;
 }
 
 void FogTableDestroy()
 {
-    delete[] gFog;
-    gFog = nullptr;
+    delete[] gFog.table;
+    gFog.table = nullptr;
     FogTable = nullptr;
 }
 
