@@ -142,6 +142,13 @@ struct Lerp {
 };
 } // namespace
 
+// The fog table's entry ((255 - f) * c) >> 8 for all three channels at once: red and blue
+// share one product (each below 2^16, so neither carries into the other), green the other.
+static inline uint32_t Fog(uint32_t texel, uint32_t keep)
+{
+    return (((texel & 0xFF00FFu) * keep >> 8) & 0xFF00FFu) | (((texel & 0xFF00u) * keep >> 8) & 0xFF00u);
+}
+
 static void FillBlock(const RayGrid* grid, const Surface* target, const Texture* texture,
                       int br, int bc)
 {
@@ -154,7 +161,6 @@ static void FillBlock(const RayGrid* grid, const Surface* target, const Texture*
     int w = target->width - x0 < 8 ? target->width - x0 : 8;
     int h = target->height - y0 < 8 ? target->height - y0 : 8;
     // Locals, so the stores to the target cannot alias the texture's fields.
-    const uint8_t* table = FogTable;
     const uint32_t* texels = texture->pixels;
     const uint32_t heightMask = (uint32_t)texture->heightMask, widthMask = (uint32_t)texture->widthMask;
     const uint32_t widthShift = texture->widthShift;
@@ -166,10 +172,7 @@ static void FillBlock(const RayGrid* grid, const Surface* target, const Texture*
             uint32_t ti = (((rv >> 14) & heightMask) << widthShift) + ((cv >> 14) & widthMask);
             uint32_t level = fv >> 14;
             level = level > 255 ? 255 : level;
-            uint32_t t = texels[ti];
-            out[q] = ((uint32_t)table[(t >> 8 & 0xFF00) + level] << 16) |
-                     ((uint32_t)table[(t & 0xFF00) + level] << 8) |
-                     (uint32_t)table[(t << 8 & 0xFF00) + level];
+            out[q] = Fog(texels[ti], 255 - level);
             rv += rd;
             cv += cd;
             fv += fd;

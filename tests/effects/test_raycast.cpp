@@ -16,6 +16,30 @@ TEST(Raycast, FogTable)
     }
 }
 
+TEST(Raycast, GridFillDarkensEveryChannelAsTheFogTableSays)
+{
+    // One texel per fog level and colour: every (channel, level) pair is met.
+    TestTexture tex(256, 1, [](int x, int) { return (uint32_t)(x * 0x010101) ^ 0xFF00A5u; });
+    int32_t rows[4] = {0, 0, 0, 0}, cols[4] = {0, 8 * 256, 0, 8 * 256}, fog[4];
+    RayGrid grid{rows, cols, fog, 2, 2};
+    for (int level = 0; level < 256; level++) {
+        fog[0] = fog[1] = fog[2] = fog[3] = level << 8;
+        for (int start = 0; start < 256; start += 8) {
+            cols[0] = cols[2] = start << 8;
+            cols[1] = cols[3] = (start + 8) << 8;
+            TestSurface s(8, 8);
+            RayGridFill(&grid, &s, &tex);
+            for (int x = 0; x < 8; x++) {
+                uint32_t t = tex.pixels[start + x];
+                uint32_t want = (uint32_t)FogTable[(t >> 16 & 255) * 256 + level] << 16 |
+                                (uint32_t)FogTable[(t >> 8 & 255) * 256 + level] << 8 |
+                                FogTable[(t & 255) * 256 + level];
+                ASSERT_EQ(s.At(x, 3), want) << level << " " << start + x;
+            }
+        }
+    }
+}
+
 TEST(Raycast, CameraAndViewRotation)
 {
     Camera c{1, 2, 3};
