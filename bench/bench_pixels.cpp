@@ -40,9 +40,11 @@ void BM_Memcpy(benchmark::State& state)
 }
 BENCHMARK(BM_Memcpy);
 
+// Argument 1: 256-bit vectors where the processor has them; 0: SSE2 only.
 template <void (*Span)(uint32_t*, const uint32_t*, size_t, uint32_t)>
 void BM_TwoRunSpan(benchmark::State& state)
 {
+    SpanAllowWideVectors(state.range(0) != 0);
     auto src = Noise(kPixels, 1), dst = Noise(kPixels, 2);
     for (auto _ : state) {
         Span(dst.data(), src.data(), kPixels, 170);
@@ -50,14 +52,15 @@ void BM_TwoRunSpan(benchmark::State& state)
     }
     state.SetBytesProcessed((int64_t)state.iterations() * kPixels * 4);
 }
-BENCHMARK(BM_TwoRunSpan<SpanScreen>)->Name("SpanScreen");
-BENCHMARK(BM_TwoRunSpan<SpanCrossFade>)->Name("SpanCrossFade");
-BENCHMARK(BM_TwoRunSpan<SpanScreenScalar>)->Name("SpanScreenScalar");
-BENCHMARK(BM_TwoRunSpan<SpanCrossFadeScalar>)->Name("SpanCrossFadeScalar");
+BENCHMARK(BM_TwoRunSpan<SpanScreen>)->Name("SpanScreen")->Arg(1)->Arg(0);
+BENCHMARK(BM_TwoRunSpan<SpanCrossFade>)->Name("SpanCrossFade")->Arg(1)->Arg(0);
+BENCHMARK(BM_TwoRunSpan<SpanScreenScalar>)->Name("SpanScreenScalar")->Arg(0);
+BENCHMARK(BM_TwoRunSpan<SpanCrossFadeScalar>)->Name("SpanCrossFadeScalar")->Arg(0);
 
 template <void (*Span)(uint32_t*, size_t, uint32_t)>
 void BM_OneRunSpan(benchmark::State& state)
 {
+    SpanAllowWideVectors(state.range(0) != 0);
     auto dst = Noise(kPixels, 2);
     uint32_t amount = 170;
     for (auto _ : state) {
@@ -67,10 +70,10 @@ void BM_OneRunSpan(benchmark::State& state)
     }
     state.SetBytesProcessed((int64_t)state.iterations() * kPixels * 4);
 }
-BENCHMARK(BM_OneRunSpan<SpanScale>)->Name("SpanScale");
-BENCHMARK(BM_OneRunSpan<SpanTowardWhite>)->Name("SpanTowardWhite");
-BENCHMARK(BM_OneRunSpan<SpanScaleScalar>)->Name("SpanScaleScalar");
-BENCHMARK(BM_OneRunSpan<SpanTowardWhiteScalar>)->Name("SpanTowardWhiteScalar");
+BENCHMARK(BM_OneRunSpan<SpanScale>)->Name("SpanScale")->Arg(1)->Arg(0);
+BENCHMARK(BM_OneRunSpan<SpanTowardWhite>)->Name("SpanTowardWhite")->Arg(1)->Arg(0);
+BENCHMARK(BM_OneRunSpan<SpanScaleScalar>)->Name("SpanScaleScalar")->Arg(0);
+BENCHMARK(BM_OneRunSpan<SpanTowardWhiteScalar>)->Name("SpanTowardWhiteScalar")->Arg(0);
 
 enum BlitKind { kCopy, kAlpha, kConstant };
 

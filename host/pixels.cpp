@@ -2,11 +2,12 @@
 #include "host/pixels.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "host/host.h"
@@ -255,70 +256,154 @@ void SpanTowardWhiteScalar(uint32_t* dst, size_t n, uint32_t amount)
 
 #if defined(__SSE2__)
 
-// Four pixels per step as two halves of eight 16-bit lanes; the factors are broadcast once.
-// Tails shorter than four pixels go through the scalar reference, which agrees bit for bit.
+// Each 16-bit word carries one lane in its high byte: the even lanes (blue, red) shifted up by
+// 8, the odd lanes (green, alpha) masked in place. An unsigned high multiply by a factor f then
+// gives (v * f) >> 8 in one step, which with both operands at most 255 is exactly the low-16-bit
+// product shifted right by 8; every result is at most 255, so the saturating pack becomes a
+// shift and an or, and no instruction moves bytes across words. Four pixels per SSE2 step, eight
+// per AVX2 step where the processor has it; tails go through the scalar reference, which agrees
+// bit for bit.
 
-static __m128i Lo16(__m128i v) { return _mm_unpacklo_epi8(v, _mm_setzero_si128()); }
-static __m128i Hi16(__m128i v) { return _mm_unpackhi_epi8(v, _mm_setzero_si128()); }
-static __m128i MulShift(__m128i a, __m128i b) { return _mm_srli_epi16(_mm_mullo_epi16(a, b), 8); }
-static __m128i Load(const uint32_t* p) { return _mm_loadu_si128((const __m128i*)p); }
-static void Store(uint32_t* p, __m128i v) { _mm_storeu_si128((__m128i*)p, v); }
+struct Sse2Ops {
+    static constexpr size_t kPixels = 4;
+    static __m128i Load(const uint32_t* p) { return _mm_loadu_si128((const __m128i*)p); }
+    static void Store(uint32_t* p, __m128i v) { _mm_storeu_si128((__m128i*)p, v); }
+    static __m128i Set(uint32_t f) { return _mm_set1_epi16((short)f); }
+    static __m128i HighLo(__m128i v) { return _mm_slli_epi16(v, 8); }
+    static __m128i HighHi(__m128i v) { return _mm_and_si128(v, _mm_set1_epi16((short)0xFF00)); }
+    static __m128i MulHi(__m128i a, __m128i b) { return _mm_mulhi_epu16(a, b); }
+    static __m128i Sub(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
+    static __m128i AddSat(__m128i a, __m128i b) { return _mm_adds_epu16(a, b); }
+    static __m128i Pack(__m128i lo, __m128i hi) { return _mm_or_si128(lo, _mm_slli_epi16(hi, 8)); }
+};
 
-template <typename HalfOp>
-static size_t SpanSimd(uint32_t* dst, const uint32_t* src, size_t n, HalfOp op)
-{
-    size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        __m128i d = Load(dst + i);
-        __m128i s = src ? Load(src + i) : _mm_setzero_si128();
-        __m128i lo = op(Lo16(d), Lo16(s));
-        __m128i hi = op(Hi16(d), Hi16(s));
-        Store(dst + i, _mm_packus_epi16(lo, hi));
+#define ZENKOR_SPAN_BODY(OPS, V, NAME, TARGET)                                                           \
+    TARGET static size_t NAME##Screen(uint32_t* dst, const uint32_t* src, size_t n, uint32_t k8)        \
+    {                                                                                                   \
+        using S = OPS;                                                                                  \
+        const V k = S::Set(k8), full = S::Set(255);                                                     \
+        size_t i = 0;                                                                                   \
+        for (; i + S::kPixels <= n; i += S::kPixels) {                                                  \
+            V d = S::Load(dst + i), s = S::Load(src + i);                                               \
+            V s1 = S::MulHi(S::HighLo(s), k), s2 = S::MulHi(S::HighHi(s), k);                           \
+            V lo = S::AddSat(s1, S::MulHi(S::HighLo(d), S::Sub(full, s1)));                             \
+            V hi = S::AddSat(s2, S::MulHi(S::HighHi(d), S::Sub(full, s2)));                             \
+            S::Store(dst + i, S::Pack(lo, hi));                                                         \
+        }                                                                                               \
+        return i;                                                                                       \
+    }                                                                                                   \
+    TARGET static size_t NAME##CrossFade(uint32_t* dst, const uint32_t* src, size_t n, uint32_t a8)     \
+    {                                                                                                   \
+        using S = OPS;                                                                                  \
+        const V a = S::Set(a8), rest = S::Set(255 - a8);                                                \
+        size_t i = 0;                                                                                   \
+        for (; i + S::kPixels <= n; i += S::kPixels) {                                                  \
+            V d = S::Load(dst + i), s = S::Load(src + i);                                               \
+            V lo = S::AddSat(S::MulHi(S::HighLo(s), a), S::MulHi(S::HighLo(d), rest));                  \
+            V hi = S::AddSat(S::MulHi(S::HighHi(s), a), S::MulHi(S::HighHi(d), rest));                  \
+            S::Store(dst + i, S::Pack(lo, hi));                                                         \
+        }                                                                                               \
+        return i;                                                                                       \
+    }                                                                                                   \
+    TARGET static size_t NAME##Scale(uint32_t* dst, size_t n, uint32_t a8)                              \
+    {                                                                                                   \
+        using S = OPS;                                                                                  \
+        const V a = S::Set(a8);                                                                         \
+        size_t i = 0;                                                                                   \
+        for (; i + S::kPixels <= n; i += S::kPixels) {                                                  \
+            V d = S::Load(dst + i);                                                                     \
+            S::Store(dst + i, S::Pack(S::MulHi(S::HighLo(d), a), S::MulHi(S::HighHi(d), a)));           \
+        }                                                                                               \
+        return i;                                                                                       \
+    }                                                                                                   \
+    TARGET static size_t NAME##TowardWhite(uint32_t* dst, size_t n, uint32_t a8)                        \
+    {                                                                                                   \
+        using S = OPS;                                                                                  \
+        const V rest = S::Set(255 - a8), white = S::Set((255 * a8) >> 8);                               \
+        size_t i = 0;                                                                                   \
+        for (; i + S::kPixels <= n; i += S::kPixels) {                                                  \
+            V d = S::Load(dst + i);                                                                     \
+            V lo = S::AddSat(S::MulHi(S::HighLo(d), rest), white);                                      \
+            V hi = S::AddSat(S::MulHi(S::HighHi(d), rest), white);                                      \
+            S::Store(dst + i, S::Pack(lo, hi));                                                         \
+        }                                                                                               \
+        return i;                                                                                       \
     }
-    return i;
+
+ZENKOR_SPAN_BODY(Sse2Ops, __m128i, Sse2, )
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ZENKOR_AVX2 __attribute__((target("avx2")))
+
+// The same steps on 256-bit registers.
+struct Avx2Ops {
+    static constexpr size_t kPixels = 8;
+    ZENKOR_AVX2 static __m256i Load(const uint32_t* p) { return _mm256_loadu_si256((const __m256i*)p); }
+    ZENKOR_AVX2 static void Store(uint32_t* p, __m256i v) { _mm256_storeu_si256((__m256i*)p, v); }
+    ZENKOR_AVX2 static __m256i Set(uint32_t f) { return _mm256_set1_epi16((short)f); }
+    ZENKOR_AVX2 static __m256i HighLo(__m256i v) { return _mm256_slli_epi16(v, 8); }
+    ZENKOR_AVX2 static __m256i HighHi(__m256i v) { return _mm256_and_si256(v, _mm256_set1_epi16((short)0xFF00)); }
+    ZENKOR_AVX2 static __m256i MulHi(__m256i a, __m256i b) { return _mm256_mulhi_epu16(a, b); }
+    ZENKOR_AVX2 static __m256i Sub(__m256i a, __m256i b) { return _mm256_sub_epi16(a, b); }
+    ZENKOR_AVX2 static __m256i AddSat(__m256i a, __m256i b) { return _mm256_adds_epu16(a, b); }
+    ZENKOR_AVX2 static __m256i Pack(__m256i lo, __m256i hi) { return _mm256_or_si256(lo, _mm256_slli_epi16(hi, 8)); }
+};
+
+ZENKOR_SPAN_BODY(Avx2Ops, __m256i, Avx2, ZENKOR_AVX2)
+
+static std::atomic<bool> wideAllowed{true};
+
+static bool HasAvx2()
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 && wideAllowed.load(std::memory_order_relaxed);
+}
+#else
+static bool HasAvx2() { return false; }
+#define Avx2Screen Sse2Screen
+#define Avx2CrossFade Sse2CrossFade
+#define Avx2Scale Sse2Scale
+#define Avx2TowardWhite Sse2TowardWhite
+#endif
+
+#undef ZENKOR_SPAN_BODY
+
+void SpanAllowWideVectors(bool allowed)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    wideAllowed = allowed;
+#else
+    (void)allowed;
+#endif
 }
 
 void SpanScreen(uint32_t* dst, const uint32_t* src, size_t n, uint32_t intensity)
 {
-    const __m128i k = _mm_set1_epi16((short)(intensity & 255));
-    const __m128i full = _mm_set1_epi16(255);
-    size_t done = SpanSimd(dst, src, n, [&](__m128i d, __m128i s) {
-        __m128i s1 = MulShift(s, k);
-        return _mm_adds_epu16(s1, MulShift(_mm_sub_epi16(full, s1), d));
-    });
+    size_t done = HasAvx2() ? Avx2Screen(dst, src, n, intensity & 255) : Sse2Screen(dst, src, n, intensity & 255);
     SpanScreenScalar(dst + done, src + done, n - done, intensity);
 }
 
 void SpanCrossFade(uint32_t* dst, const uint32_t* src, size_t n, uint32_t amount)
 {
-    const __m128i a = _mm_set1_epi16((short)(amount & 255));
-    const __m128i rest = _mm_set1_epi16((short)(255 - (amount & 255)));
-    size_t done = SpanSimd(dst, src, n, [&](__m128i d, __m128i s) {
-        return _mm_adds_epu16(MulShift(s, a), MulShift(d, rest));
-    });
+    size_t done = HasAvx2() ? Avx2CrossFade(dst, src, n, amount & 255) : Sse2CrossFade(dst, src, n, amount & 255);
     SpanCrossFadeScalar(dst + done, src + done, n - done, amount);
 }
 
 void SpanScale(uint32_t* dst, size_t n, uint32_t amount)
 {
-    const __m128i a = _mm_set1_epi16((short)(amount & 255));
-    size_t done = SpanSimd(dst, nullptr, n, [&](__m128i d, __m128i) { return MulShift(d, a); });
+    size_t done = HasAvx2() ? Avx2Scale(dst, n, amount & 255) : Sse2Scale(dst, n, amount & 255);
     SpanScaleScalar(dst + done, n - done, amount);
 }
 
 void SpanTowardWhite(uint32_t* dst, size_t n, uint32_t amount)
 {
-    const uint32_t a8 = amount & 255;
-    const __m128i rest = _mm_set1_epi16((short)(255 - a8));
-    const __m128i white = _mm_set1_epi16((short)(((255 * a8) & 0xFFFF) >> 8));
-    size_t done = SpanSimd(dst, nullptr, n, [&](__m128i d, __m128i) {
-        return _mm_adds_epu16(MulShift(d, rest), white);
-    });
+    size_t done = HasAvx2() ? Avx2TowardWhite(dst, n, amount & 255) : Sse2TowardWhite(dst, n, amount & 255);
     SpanTowardWhiteScalar(dst + done, n - done, amount);
 }
 
 #else
 
+void SpanAllowWideVectors(bool) {}
 void SpanScreen(uint32_t* dst, const uint32_t* src, size_t n, uint32_t intensity) { SpanScreenScalar(dst, src, n, intensity); }
 void SpanCrossFade(uint32_t* dst, const uint32_t* src, size_t n, uint32_t amount) { SpanCrossFadeScalar(dst, src, n, amount); }
 void SpanScale(uint32_t* dst, size_t n, uint32_t amount) { SpanScaleScalar(dst, n, amount); }

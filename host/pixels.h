@@ -73,6 +73,10 @@ void SpanScale(uint32_t* dst, size_t n, uint32_t amount);
 // dst = (dst * (255 - amount)) / 256 + (255 * amount) / 256.
 void SpanTowardWhite(uint32_t* dst, size_t n, uint32_t amount);
 
+// Lets the span routines use 256-bit vectors where the processor has them (the default), or
+// keeps them to SSE2; for tests and benchmarks of both paths.
+void SpanAllowWideVectors(bool allowed);
+
 // Plain scalar references of the span routines: the SIMD versions match them bit for bit.
 void SpanScreenScalar(uint32_t* dst, const uint32_t* src, size_t n, uint32_t intensity);
 void SpanCrossFadeScalar(uint32_t* dst, const uint32_t* src, size_t n, uint32_t amount);

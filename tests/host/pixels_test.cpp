@@ -65,9 +65,19 @@ const SpanCase kSpans[] = {
     {"SpanTowardWhite", WhiteAdapter, WhiteScalarAdapter, TowardWhiteLane},
 };
 
+// Runs each test of the span routines with wide vectors allowed and with SSE2 only.
+class Spans : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { SpanAllowWideVectors(GetParam()); }
+    void TearDown() override { SpanAllowWideVectors(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Vectors, Spans, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Sse2"; });
+
 // Every destination lane, every source lane and every amount: the scalar reference equals the
 // formula and the SIMD routine equals the scalar reference.
-TEST(Spans, ExhaustiveLanesMatchFormulaAndReference)
+TEST_P(Spans, ExhaustiveLanesMatchFormulaAndReference)
 {
     std::vector<uint32_t> d0, s;
     AllLanePairs(d0, s);
@@ -87,12 +97,12 @@ TEST(Spans, ExhaustiveLanesMatchFormulaAndReference)
 
 // Runs of every short length at every start alignment, with random pixels and amounts beyond
 // 8 bits; nothing outside the run changes.
-TEST(Spans, TailsAndAlignmentMatchReference)
+TEST_P(Spans, TailsAndAlignmentMatchReference)
 {
     std::mt19937 rng(1234);
     for (const SpanCase& c : kSpans) {
         for (size_t offset = 0; offset < 4; ++offset) {
-            for (size_t n = 1; n <= 19; ++n) {
+            for (size_t n = 1; n <= 35; ++n) {
                 std::vector<uint32_t> d(n + 8), s(n + 8);
                 for (auto& v : d) v = rng();
                 for (auto& v : s) v = rng();
@@ -111,7 +121,7 @@ TEST(Spans, TailsAndAlignmentMatchReference)
     }
 }
 
-TEST(Spans, AmountsUseOnlyTheirLowEightBits)
+TEST_P(Spans, AmountsUseOnlyTheirLowEightBits)
 {
     std::vector<uint32_t> d0, s;
     AllLanePairs(d0, s);
@@ -123,7 +133,7 @@ TEST(Spans, AmountsUseOnlyTheirLowEightBits)
     }
 }
 
-TEST(Spans, DocumentedValues)
+TEST_P(Spans, DocumentedValues)
 {
     uint32_t d = 0x00000000, s = 0xFFFFFFFF;
     SpanCrossFade(&d, &s, 1, 255);
