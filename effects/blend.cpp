@@ -40,6 +40,8 @@ bool BlendTablesCreate()
             gBlend.tables[2].entry[i] = std::min(a + b, 255);
             gBlend.tables[3].entry[i] = a;
             gBlend.tables[4].entry[i] = b;
+            for (int t = 0; t < 5; t++)
+                gBlend.tables[t].narrow[i] = (uint8_t)gBlend.tables[t].entry[i];
         }
     }
     // Width parameter 5 gives the divisor (5 - 1) * 20; 128 entries per pixel of distance.

@@ -3,8 +3,11 @@
 #include <cstdint>
 
 // 256 x 256 entries indexed [a * 256 + b]; every entry is a channel value 0..255.
+// narrow holds the same values as bytes: a quarter of the cache footprint for the fillers'
+// per-pixel lookups. BlendTablesCreate fills both.
 struct BlendTable {
     int32_t entry[65536];
+    uint8_t narrow[65536];
 };
 
 // The five tables and the glow profile; none until BlendTablesCreate, read-only after.

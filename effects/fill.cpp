@@ -197,7 +197,7 @@ static inline uint32_t TexelAt(const Texels& t, uint32_t u, uint32_t v)
     return t.pixels[((Fixed(v) & t.heightMask) << t.widthShift) + (Fixed(u) & t.widthMask)];
 }
 
-static inline uint32_t Channels(const int32_t* e, int r, int g, int b)
+static inline uint32_t Channels(const uint8_t* e, int r, int g, int b)
 {
     return ((uint32_t)e[r] << 16) | ((uint32_t)e[g] << 8) | (uint32_t)e[b];
 }
@@ -228,7 +228,7 @@ void FillTextureLit(const FillVertex corners[3], const Surface* target, const Te
     static const int FillVertex::*fields[2] = {&FillVertex::u, &FillVertex::v};
     Corner<2> c[3];
     CornersFrom<2>(corners, c, fields);
-    const int32_t* e = table->entry + Channel(intensity);
+    const uint8_t* e = table->narrow + Channel(intensity);
     const Texels texels(texture);
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRowByWidth(target, y) + x;
@@ -249,7 +249,7 @@ void FillTextureEnv(const FillVertex corners[3], const Surface* target, const Te
                                                &FillVertex::t};
     Corner<4> c[3];
     CornersFrom<4>(corners, c, fields);
-    const int32_t* e = table->entry;
+    const uint8_t* e = table->narrow;
     const Texels texelsA(textureA), texelsB(textureB);
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRow(target, y) + x;
@@ -271,7 +271,7 @@ void FillTextureOver(const FillVertex corners[3], const Surface* target, const T
     static const int FillVertex::*fields[2] = {&FillVertex::u, &FillVertex::v};
     Corner<2> c[3];
     CornersFrom<2>(corners, c, fields);
-    const int32_t* e = table->entry;
+    const uint8_t* e = table->narrow;
     const Texels texels(texture);
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRow(target, y) + x;
@@ -293,7 +293,7 @@ void FillColourOver(const FillVertex corners[3], const Surface* target, int red,
     static const int FillVertex::*fields[1] = {&FillVertex::i};
     Corner<1> c[3];
     CornersFrom<1>(corners, c, fields);
-    const int32_t* e = table->entry;
+    const uint8_t* e = table->narrow;
     int r = Channel(red), gr = Channel(green), b = Channel(blue);
     auto pixels = [&](int y, int x, int n, uint32_t*, const int32_t*) {
         uint32_t* out = EffectRow(target, y) + x;
@@ -311,7 +311,7 @@ void FillGouraud(const FillVertex corners[3], int red, int green, int blue, cons
     static const int FillVertex::*fields[1] = {&FillVertex::i};
     Corner<1> c[3];
     CornersFrom<1>(corners, c, fields);
-    const int32_t* e = table->entry;
+    const uint8_t* e = table->narrow;
     int r = Channel(red) << 8, gr = Channel(green) << 8, b = Channel(blue) << 8;
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRow(target, y) + x;
@@ -331,7 +331,7 @@ void FillTextureGouraud(const FillVertex corners[3], const Surface* target, cons
     static const int FillVertex::*fields[3] = {&FillVertex::u, &FillVertex::v, &FillVertex::i};
     Corner<3> c[3];
     CornersFrom<3>(corners, c, fields);
-    const int32_t* e = table->entry;
+    const uint8_t* e = table->narrow;
     const Texels texels(texture);
     auto pixels = [&](int y, int x, int n, uint32_t* a, const int32_t* g) {
         uint32_t* out = EffectRow(target, y) + x;
