@@ -192,8 +192,9 @@ TEST_F(Player, NotePeriodsAndVoiceFrequencies)
     for (const Case& c : cases) {
         song->flags = c.linear ? 1 : 0;
         int period = NotePeriod(song.get(), c.note, c.finetune);
-        if (c.period)
+        if (c.period) {
             EXPECT_EQ(period, c.period) << c.note;
+        }
         if (!c.hz)
             continue;
         Channel channel{};
@@ -226,8 +227,9 @@ TEST_F(Player, FrequenciesAreLimitedAtBothEnds)
         UpdateVoice(&channel, &g_emptySample, song.get());
         uint64_t step = uint64_t(channel.voice->stepInteger) << 32 | channel.voice->stepFraction;
         EXPECT_EQ(channel.voice->stepInteger, c.stepInteger) << c.period;
-        if (c.stepInteger == 0)  // raised to 100 Hz
+        if (c.stepInteger == 0) {  // raised to 100 Hz
             EXPECT_EQ(std::llround(double(step) * 44100 / 4294967296.0), 100) << c.period;
+        }
     }
 }
 
