@@ -293,6 +293,28 @@ TEST(Blit, DestinationRowsAdvanceByPitch)
     EXPECT_EQ(store[2 * 5 + 3], 0u) << "padding beyond the width stays untouched";
 }
 
+// Every destination lane, source lane and alpha through BlitConstant, and through BlitAlpha with
+// the alpha carried by the source pixel.
+TEST(Blit, BlendIsExactForEveryLaneAndAlpha)
+{
+    std::vector<uint32_t> d0, s0;
+    AllLanePairs(d0, s0);
+    for (uint32_t alpha = 0; alpha < 256; ++alpha) {
+        std::vector<uint32_t> d = d0, d2 = d0, s = s0;
+        for (auto& p : s)
+            p = (p & 0x00FFFFFF) | alpha << 24;
+        Surface surface{d.data(), 128, 128, 512};
+        Surface surface2{d2.data(), 128, 128, 512};
+        Bitmap bitmap{s.data(), 128, 128};
+        BlitConstant(surface, bitmap, 0, 0, alpha);
+        BlitAlpha(surface2, bitmap, 0, 0);
+        for (size_t k = 0; k < d.size(); ++k) {
+            ASSERT_EQ(d[k], Blend(d0[k], s[k], alpha)) << "alpha " << alpha << " pixel " << k;
+            ASSERT_EQ(d2[k], alpha == 0 ? d0[k] : Blend(d0[k], s[k], alpha)) << "alpha " << alpha;
+        }
+    }
+}
+
 TEST(Blit, AlphaValues)
 {
     OwnedSurface dst(2, 1, 0x00000000);
