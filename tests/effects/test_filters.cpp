@@ -219,6 +219,29 @@ TEST(Filters, ScratchFlashFollowsItsEnvelopes)
     ScratchFlashBind(nullptr, nullptr, nullptr);
 }
 
+TEST(Filters, ScratchFlashPlaysTheFrameSequence)
+{
+    // Eight 2 x 200 frames; frame k is blue 30 * (k + 1).
+    std::vector<uint32_t> strip(2 * 1600);
+    for (int row = 0; row < 1600; row++)
+        strip[row * 2] = strip[row * 2 + 1] = (uint32_t)(30 * (row / 200 + 1));
+    Bitmap bitmap{strip.data(), 2, 1600};
+    Envelope frame{}, flash{};
+    ScratchFlashBind(&frame, &flash, &bitmap);
+    EnvelopeTrigger(-90000.0f, 0);
+    for (uint32_t t : {0u, 100u, 250u, 400u, 600u}) {
+        int k = (int)(57.0f - 0.01f * (float)t);
+        int shown = ScratchFrameTable[57 - k] - 1;
+        uint32_t opacity = (uint32_t)(255.0f - 0.4f * (float)t);
+        TestSurface s(2, 200, 0);
+        ScratchFlash(&s, t);
+        uint32_t texel = (uint32_t)(30 * (shown + 1));
+        uint32_t want = opacity == 255 ? texel : (texel * opacity) >> 8;
+        EXPECT_EQ(s.At(1, 150), want) << t;
+    }
+    ScratchFlashBind(nullptr, nullptr, nullptr);
+}
+
 TEST(Filters, TiledScrollWrapsBothWays)
 {
     // A 4 x 3 tile, pixel = row * 16 + column.
