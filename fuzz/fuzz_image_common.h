@@ -12,8 +12,8 @@
 #include "images/image.h"
 
 // Bigger pictures are valid but only slow the search down.
-constexpr int64_t kFuzzMaxPixels = int64_t(1) << 20;
-constexpr int64_t kFuzzMaxQuantizedPixels = int64_t(1) << 16;
+constexpr int64_t kFuzzMaxPixels = int64_t(1) << 18;
+constexpr int64_t kFuzzMaxQuantizedPixels = int64_t(1) << 14;
 
 inline void FuzzImageRead(const std::vector<uint8_t>& data, const char* name, int format) {
     MemoryImageSource source(data.data(), data.size());
@@ -33,7 +33,7 @@ inline int FuzzImage(const uint8_t* bytes, size_t size, const uint8_t* signature
                      const char* name) {
     std::vector<uint8_t> data(bytes, bytes + size);
     if (data.size() < signatureLength) data.resize(signatureLength);
-    memcpy(data.data(), signature, signatureLength);
+    if (signatureLength) memcpy(data.data(), signature, signatureLength);
     for (int format = 0; format < 4; format++) FuzzImageRead(data, name, format);
     return 0;
 }

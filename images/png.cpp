@@ -11,6 +11,12 @@ static void PngFail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 static void PngWarn(png_structp, png_const_charp) {}
 
+// Chunks that carry nothing the decoder uses: libpng passes over them unread, so a damaged or
+// oversized one cannot cost time or memory.
+static const png_byte kIgnoredChunks[] =
+    "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+static constexpr int kIgnoredChunkCount = 17;
+
 static void PngReadData(png_structp png, png_bytep data, size_t length) {
     auto* source = static_cast<ImageSource*>(png_get_io_ptr(png));
     if (!SourceReadExact(source, data, length)) png_error(png, "End of file.");
@@ -40,6 +46,8 @@ bool PngCodec::Open() {
     auto i = static_cast<png_infop>(info);
     if (setjmp(png_jmpbuf(p))) return Release(), false;
     png_set_read_fn(p, source, PngReadData);
+    png_set_keep_unknown_chunks(p, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(p, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks, kIgnoredChunkCount);
     png_read_info(p, i);
     png_uint_32 w = png_get_image_width(p, i), h = png_get_image_height(p, i);
     if (!ImageSizeValid(w, h)) return Release(), false;
