@@ -22,7 +22,8 @@ static const char kUsage[] =
     "timeline  one line per 884-frame block mixed offline: FRAMES ORDER ROW\n"
     "render    the same stretch as 16-bit stereo 44,100 Hz WAV\n"
     "play      plays through the audio device, showing order and row\n"
-    "Timeline, render and play stop after S seconds (default 600) or when the song loops back.\n";
+    "Timeline and render stop after S seconds (default 600), play after S seconds if given;\n"
+    "all three stop when the song loops back to an earlier order. Play also stops on Ctrl+C.\n";
 
 static std::atomic<bool> g_interrupted{false};
 
@@ -235,6 +236,7 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> positional;
     double seconds = 600;
+    bool secondsGiven = false;
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -246,6 +248,7 @@ int main(int argc, char** argv)
                 fprintf(stderr, "zenkor-xm: --seconds needs a positive number\n%s", kUsage);
                 return 2;
             }
+            secondsGiven = true;
             i++;
             continue;
         }
@@ -273,7 +276,7 @@ int main(int argc, char** argv)
     else if (command == "render")
         result = Render(positional[2].c_str(), seconds);
     else
-        return Play(seconds);
+        return Play(secondsGiven ? seconds : 1e300);  // play has no time limit of its own
     MusicFree();
     return result;
 }
