@@ -5,12 +5,17 @@
 #include <cstdint>
 
 // Every allocation, pooled or not, starts with this header: the size asked for and the
-// allocation made before it. A request of n bytes takes n + sizeof(ScratchHeader) bytes of the
-// pool (16 on 64-bit machines, which keeps every block 16-byte aligned when sizes are).
+// allocation made before it. A request of n bytes takes ScratchBlockBytes(n) bytes of the pool:
+// the 16-byte header and n rounded up to 16, so every block handed out is 16-byte aligned.
 struct ScratchHeader {
     uint32_t size;
     ScratchHeader* previous;
 };
+
+constexpr uint64_t ScratchBlockBytes(uint32_t n)
+{
+    return (sizeof(ScratchHeader) + (uint64_t)n + 15) & ~(uint64_t)15;
+}
 
 struct ScratchPool {
     uint8_t* base;
