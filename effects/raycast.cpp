@@ -7,6 +7,10 @@
 #include "host/host.h"
 #include "host/scratch.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 const uint8_t* FogTable = nullptr;
 
 namespace {
@@ -149,6 +153,79 @@ static inline uint32_t Fog(uint32_t texel, uint32_t keep)
     return (((texel & 0xFF00FFu) * keep >> 8) & 0xFF00FFu) | (((texel & 0xFF00u) * keep >> 8) & 0xFF00u);
 }
 
+namespace {
+// One pixel row of a block: the three values times 64 and their steps per pixel.
+struct BlockRow {
+    uint32_t rv, rd, cv, cd, fv, fd;
+};
+// A texture's addressing in locals, so stores to the target cannot alias its fields.
+struct Texels {
+    const uint32_t* pixels;
+    uint32_t heightMask, widthMask, widthShift;
+};
+} // namespace
+
+static void RowScalar(uint32_t* out, int n, BlockRow v, const Texels& t)
+{
+    for (int q = 0; q < n; q++) {
+        uint32_t ti = (((v.rv >> 14) & t.heightMask) << t.widthShift) + ((v.cv >> 14) & t.widthMask);
+        uint32_t level = v.fv >> 14;
+        level = level > 255 ? 255 : level;
+        out[q] = Fog(t.pixels[ti], 255 - level);
+        v.rv += v.rd;
+        v.cv += v.cd;
+        v.fv += v.fd;
+    }
+}
+
+#if defined(__SSE2__)
+// Lanes q = 0..3 of value + q * step.
+static inline __m128i Ramp(uint32_t value, uint32_t step)
+{
+    return _mm_add_epi32(_mm_set1_epi32((int)value),
+                         _mm_set_epi32((int)(3 * step), (int)(2 * step), (int)step, 0));
+}
+
+// Four pixels at once: the same index arithmetic in 32-bit lanes, the fog darkening as
+// (channel * keep) >> 8 in 16-bit lanes (at most 255 * 255, so nothing saturates).
+static inline void RowQuad(uint32_t* out, __m128i r, __m128i c, __m128i f, const Texels& t)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i ri = _mm_sll_epi32(_mm_and_si128(_mm_srli_epi32(r, 14), _mm_set1_epi32((int)t.heightMask)),
+                               _mm_cvtsi32_si128((int)t.widthShift));
+    __m128i index = _mm_add_epi32(ri, _mm_and_si128(_mm_srli_epi32(c, 14), _mm_set1_epi32((int)t.widthMask)));
+    alignas(16) uint32_t at[4];
+    _mm_store_si128((__m128i*)at, index);
+    __m128i texel = _mm_set_epi32((int)t.pixels[at[3]], (int)t.pixels[at[2]], (int)t.pixels[at[1]],
+                                  (int)t.pixels[at[0]]);
+    __m128i level = _mm_min_epi16(_mm_packs_epi32(_mm_srli_epi32(f, 14), zero), _mm_set1_epi16(255));
+    __m128i keep = _mm_sub_epi16(_mm_set1_epi16(255), level); // lanes 0..3: pixels 0..3
+    keep = _mm_unpacklo_epi16(keep, keep);
+    __m128i keepLo = _mm_unpacklo_epi32(keep, keep), keepHi = _mm_unpackhi_epi32(keep, keep);
+    __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(texel, zero), keepLo), 8);
+    __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(texel, zero), keepHi), 8);
+    __m128i pixels = _mm_and_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(0x00FFFFFF));
+    _mm_storeu_si128((__m128i*)out, pixels);
+}
+#endif
+
+// n pixels (8 for whole blocks) of one block row.
+static void FillRow(uint32_t* out, int n, BlockRow v, const Texels& t)
+{
+#if defined(__SSE2__)
+    if (n == 8) {
+        __m128i r = Ramp(v.rv, v.rd), c = Ramp(v.cv, v.cd), f = Ramp(v.fv, v.fd);
+        RowQuad(out, r, c, f, t);
+        r = _mm_add_epi32(r, _mm_set1_epi32((int)(4 * v.rd)));
+        c = _mm_add_epi32(c, _mm_set1_epi32((int)(4 * v.cd)));
+        f = _mm_add_epi32(f, _mm_set1_epi32((int)(4 * v.fd)));
+        RowQuad(out + 4, r, c, f, t);
+        return;
+    }
+#endif
+    RowScalar(out, n, v, t);
+}
+
 static void FillBlock(const RayGrid* grid, const Surface* target, const Texture* texture,
                       int br, int bc)
 {
@@ -160,23 +237,12 @@ static void FillBlock(const RayGrid* grid, const Surface* target, const Texture*
     int x0 = bc * 8, y0 = br * 8;
     int w = target->width - x0 < 8 ? target->width - x0 : 8;
     int h = target->height - y0 < 8 ? target->height - y0 : 8;
-    // Locals, so the stores to the target cannot alias the texture's fields.
-    const uint32_t* texels = texture->pixels;
-    const uint32_t heightMask = (uint32_t)texture->heightMask, widthMask = (uint32_t)texture->widthMask;
-    const uint32_t widthShift = texture->widthShift;
+    const Texels t{texture->pixels, (uint32_t)texture->heightMask, (uint32_t)texture->widthMask,
+                   texture->widthShift};
     for (int r = 0; r < h; r++) {
-        uint32_t rv = 8u * row.left, cv = 8u * column.left, fv = 8u * fog.left;
-        uint32_t rd = row.right - row.left, cd = column.right - column.left, fd = fog.right - fog.left;
-        uint32_t* out = EffectRow(target, y0 + r) + x0;
-        for (int q = 0; q < w; q++) {
-            uint32_t ti = (((rv >> 14) & heightMask) << widthShift) + ((cv >> 14) & widthMask);
-            uint32_t level = fv >> 14;
-            level = level > 255 ? 255 : level;
-            out[q] = Fog(texels[ti], 255 - level);
-            rv += rd;
-            cv += cd;
-            fv += fd;
-        }
+        BlockRow v{8u * row.left,    row.right - row.left,       8u * column.left,
+                   column.right - column.left, 8u * fog.left, fog.right - fog.left};
+        FillRow(EffectRow(target, y0 + r) + x0, w, v, t);
         row.left += row.leftStep;
         row.right += row.rightStep;
         column.left += column.leftStep;
