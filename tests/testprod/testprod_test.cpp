@@ -202,6 +202,8 @@ box() {
         b=$(xwininfo -root -tree | grep "\"$TITLE\": ()" | awk '{print $1}' | tail -1)
         [ -n "$b" ] && break; sleep 0.2
     done
+    # How many of the program's own windows are still there while the box is shown.
+    xwininfo -root -tree | grep -c '("testprod" "testprod")' > windows-left.txt
     sleep 0.5; xdotool windowfocus "$b"; sleep 0.3; xdotool key Return
 }
 )SH";
@@ -276,7 +278,6 @@ w=$(window)
 # The window goes first; the box with the same caption comes after the whole shutdown.
 for i in $(seq 100); do grep -q testprod: out.txt && break; sleep 0.2; done
 box
-xwininfo -root -tree | grep -c '("testprod" "testprod")' > windows-left.txt
 finish)SH");
     EXPECT_EQ(r.code, 0) << r.err << box.log;
     EXPECT_NE(r.err.find("Frame 30 failed on purpose"), std::string::npos) << r.err;
@@ -295,6 +296,7 @@ box
 finish)SH");
     EXPECT_EQ(r.code, 1) << r.err << box.log;
     EXPECT_NE(r.err.find("Setup failed on purpose"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(box.dir / "windows-left.txt"), "0\n") << "the display was shut down before the box";
 }
 
 // Start-up, three hundred frames with mode switches while frames are presented, the production's
