@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
+#include <string>
 
 #include "files/archive_writer.h"
 #include "host/host.h"
@@ -11,7 +13,11 @@
 
 namespace {
 
-const char kArchiveName[] = "images_picture_test.pak";
+// Each test runs in its own process, several at once in one directory: one archive each.
+const std::string& ArchiveName() {
+    static const std::string name = "images_picture_test_" + std::to_string(std::random_device{}()) + ".pak";
+    return name;
+}
 
 // A bottom-up 24-bit Targa whose pixel (x, y) is (x, y, x + y) and a grey one of value 10y + x.
 Bytes ColourTga(int w, int h) {
@@ -52,12 +58,12 @@ protected:
         std::vector<uint8_t> archive;
         std::string error;
         ASSERT_TRUE(ArchiveBuild(items, ArchiveOptions{true, true}, &archive, &error)) << error;
-        WriteFileBytes(kArchiveName, archive);
-        ASSERT_TRUE(OpenArchive(kArchiveName));
+        WriteFileBytes(ArchiveName(), archive);
+        ASSERT_TRUE(OpenArchive(ArchiveName().c_str()));
     }
     static void TearDownTestSuite() {
         CloseFileSystems();
-        std::remove(kArchiveName);
+        std::remove(ArchiveName().c_str());
     }
 };
 
