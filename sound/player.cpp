@@ -199,7 +199,9 @@ static void RetriggerVolume(Channel* channel)
 {
     int v = channel->volume;
     switch (channel->retriggerVolume) {
-    case 0: return;
+    case 0:
+        channel->updateFlags |= CHANNEL_VOLUME;  // no change and no limit
+        return;
     case 1: v -= 1; break;
     case 2: v -= 2; break;
     case 3: v -= 4; break;
