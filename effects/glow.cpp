@@ -139,9 +139,23 @@ void AddSprite(int centreX, int centreY, int size, const Texture* texture, const
         uint32_t v = (uint32_t)(r * step);
         const uint32_t* texRow = texture->pixels + (((v >> 12) & texture->heightMask) << texture->widthShift);
         uint32_t* out = EffectRow(target, (int)(top + r)) + left;
-        for (int64_t q = q0; q < q1; q++) {
+        const uint32_t widthMask = (uint32_t)texture->widthMask;
+        int64_t q = q0;
+#if defined(__SSE2__)
+        // Four texels gathered, then one saturating add over four frame pixels.
+        for (; q + 4 <= q1; q += 4) {
             uint32_t u = (uint32_t)(q * step);
-            out[q] = AddSaturate(out[q], texRow[(u >> 12) & texture->widthMask]);
+            __m128i texels = _mm_set_epi32((int)texRow[((u + 3 * step) >> 12) & widthMask],
+                                           (int)texRow[((u + 2 * step) >> 12) & widthMask],
+                                           (int)texRow[((u + step) >> 12) & widthMask],
+                                           (int)texRow[(u >> 12) & widthMask]);
+            __m128i* at = (__m128i*)(out + q);
+            _mm_storeu_si128(at, _mm_adds_epu8(_mm_loadu_si128(at), texels));
+        }
+#endif
+        for (; q < q1; q++) {
+            uint32_t u = (uint32_t)(q * step);
+            out[q] = AddSaturate(out[q], texRow[(u >> 12) & widthMask]);
         }
     }
 }
