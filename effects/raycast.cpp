@@ -265,7 +265,9 @@ template <class SurfaceHit>
 static void Raycast(const Surface* target, float zoom, const Texture* texture, int angleA,
                     int angleB, int angleC, SurfaceHit surface)
 {
-    if (!FogTable || !texture || !texture->pixels || target->width <= 0 || target->height <= 0)
+    // The grid's byte count must fit the scratch pool's 32-bit sizes.
+    if (!FogTable || !texture || !texture->pixels || target->width <= 0 || target->height <= 0 ||
+        target->width > 65536 || target->height > 65536)
         return;
     RayGrid grid;
     RayGridBorrow(&grid, target->width, target->height);

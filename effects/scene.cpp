@@ -17,6 +17,22 @@ static const float kKeyBase = 1280000.0f;
 // Projected coordinates are held within this range so the fillers' arithmetic stays exact.
 static const int kScreenLimit = 1 << 15;
 
+// Counts as far as the arrays hold them: a count set past its capacity is not trusted.
+static int Vertices(const Mesh* mesh)
+{
+    return EffectClamp(mesh->vertexCount, 0, mesh->vertexCapacity);
+}
+
+static int Faces(const Mesh* mesh)
+{
+    return EffectClamp(mesh->faceCount, 0, mesh->faceCapacity);
+}
+
+static int Meshes(const Scene* scene)
+{
+    return EffectClamp(scene->meshCount, 0, scene->meshCapacity);
+}
+
 void MaterialInitDefaults(Material* material)
 {
     material->type = MATERIAL_GLOW_EDGES;
@@ -86,7 +102,7 @@ void MeshSetPosition(Mesh* mesh, float x, float y, float z)
 
 void MeshSetMaterial(Mesh* mesh, const Material* material)
 {
-    for (int i = 0; i < mesh->faceCount; i++)
+    for (int i = 0; i < Faces(mesh); i++)
         mesh->faces[i].material = material;
 }
 
@@ -128,11 +144,11 @@ void MeshBuildMatrix(Mesh* mesh)
 // A face whose indices leave the vertex array gets no corners and is skipped from then on.
 static void ResolveCorners(Mesh* mesh)
 {
-    for (int f = 0; f < mesh->faceCount; f++) {
+    for (int f = 0; f < Faces(mesh); f++) {
         MeshFace* face = &mesh->faces[f];
         bool valid = true;
         for (int k = 0; k < 3; k++)
-            valid = valid && face->vertexIndex[k] >= 0 && face->vertexIndex[k] < mesh->vertexCount;
+            valid = valid && face->vertexIndex[k] >= 0 && face->vertexIndex[k] < Vertices(mesh);
         for (int k = 0; k < 3; k++)
             face->corner[k] = valid ? &mesh->vertices[face->vertexIndex[k]] : nullptr;
     }
@@ -141,7 +157,7 @@ static void ResolveCorners(Mesh* mesh)
 static void TransformVertices(Mesh* mesh)
 {
     const float* m = mesh->matrix;
-    for (int i = 0; i < mesh->vertexCount; i++) {
+    for (int i = 0; i < Vertices(mesh); i++) {
         MeshVertex* p = &mesh->vertices[i];
         p->viewX = p->x * m[0] + p->y * m[4] + p->z * m[8] + m[12];
         p->viewY = p->x * m[1] + p->y * m[5] + p->z * m[9] + m[13];
@@ -151,12 +167,12 @@ static void TransformVertices(Mesh* mesh)
 
 static void ComputeNormals(Mesh* mesh)
 {
-    for (int i = 0; i < mesh->vertexCount; i++) {
+    for (int i = 0; i < Vertices(mesh); i++) {
         MeshVertex* p = &mesh->vertices[i];
         p->normalX = p->normalY = p->normalZ = 0.0f;
         p->normalCount = 0;
     }
-    for (int f = 0; f < mesh->faceCount; f++) {
+    for (int f = 0; f < Faces(mesh); f++) {
         MeshFace* face = &mesh->faces[f];
         if (!face->corner[0])
             continue;
@@ -181,7 +197,7 @@ static void ComputeNormals(Mesh* mesh)
             p->normalCount++;
         }
     }
-    for (int i = 0; i < mesh->vertexCount; i++) {
+    for (int i = 0; i < Vertices(mesh); i++) {
         MeshVertex* p = &mesh->vertices[i];
         if (p->normalCount != 0) {
             p->normalX /= (float)p->normalCount;
@@ -193,7 +209,7 @@ static void ComputeNormals(Mesh* mesh)
 
 static void EnvironmentCoords(Mesh* mesh)
 {
-    for (int f = 0; f < mesh->faceCount; f++) {
+    for (int f = 0; f < Faces(mesh); f++) {
         MeshFace* face = &mesh->faces[f];
         if (!face->corner[0])
             continue;
@@ -208,9 +224,9 @@ static void EnvironmentCoords(Mesh* mesh)
 static void BuildDrawList(Scene* scene)
 {
     scene->drawCount = 0;
-    for (int m = 0; m < scene->meshCount; m++) {
+    for (int m = 0; m < Meshes(scene); m++) {
         Mesh* mesh = &scene->meshes[m];
-        for (int f = 0; f < mesh->faceCount; f++) {
+        for (int f = 0; f < Faces(mesh); f++) {
             MeshFace* face = &mesh->faces[f];
             if (!face->corner[0] || !face->material)
                 continue;
@@ -395,7 +411,7 @@ static bool ProjectFace(const MeshFace* face, float cx, float cy, FillVertex c[3
 
 void SceneRender(Scene* scene, const Surface* target, int centreX, int centreY)
 {
-    for (int m = 0; m < scene->meshCount; m++) {
+    for (int m = 0; m < Meshes(scene); m++) {
         Mesh* mesh = &scene->meshes[m];
         ResolveCorners(mesh);
         MeshBuildMatrix(mesh);

@@ -120,3 +120,30 @@ TEST(Bounds, ScenesWithWildGeometryStayInside)
     MeshDestroy(mesh);
     SceneDestroy(&scene);
 }
+
+TEST(Bounds, CountsPastTheirCapacitiesAreNotTrusted)
+{
+    Guarded g(32, 32);
+    Scene scene;
+    SceneCreate(&scene, 1, 8);
+    Mesh* mesh = &scene.meshes[0];
+    MeshCreate(mesh, 3, 1);
+    Material m;
+    MaterialInitDefaults(&m);
+    m.type = MATERIAL_FLAT;
+    const float corner[3][3] = {{-10, -10, 50}, {30, -10, 50}, {-10, 30, 50}};
+    for (int i = 0; i < 3; i++)
+        mesh->vertices[i] = MeshVertex{corner[i][0], corner[i][1], corner[i][2], 0, 0, 0, 0, 0, 0, 0};
+    mesh->faces[0] = MeshFace{};
+    mesh->faces[0].vertexIndex[1] = 1;
+    mesh->faces[0].vertexIndex[2] = 2;
+    mesh->faces[0].material = &m;
+    mesh->vertexCount = 1000;
+    mesh->faceCount = 1000;
+    scene.meshCount = 7;
+    SceneRender(&scene, &g.surface, 16, 16);
+    EXPECT_TRUE(g.Intact());
+    EXPECT_EQ(scene.drawCount, 1);
+    MeshDestroy(mesh);
+    SceneDestroy(&scene);
+}
