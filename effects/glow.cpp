@@ -22,17 +22,29 @@ uint32_t GlowBlendScalar(uint32_t frame, uint32_t colour, int w)
     return out;
 }
 
+#if defined(__SSE2__)
+// The blend in 16-bit lanes: frame and colour parts weighed apart, added with saturation,
+// packed with saturation at 255; the top byte is dropped.
+static inline uint32_t GlowBlendLanes(uint32_t frame, __m128i colourLanes, int w)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i f = _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)frame), zero);
+    __m128i fpart = _mm_srli_epi16(_mm_mullo_epi16(f, _mm_set1_epi16((short)(255 - w))), 8);
+    __m128i cpart = _mm_srli_epi16(_mm_mullo_epi16(colourLanes, _mm_set1_epi16((short)w)), 8);
+    __m128i sum = _mm_adds_epu16(fpart, cpart);
+    return (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(sum, zero)) & 0x00FFFFFFu;
+}
+
+static inline __m128i ColourLanes(uint32_t colour)
+{
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)colour), _mm_setzero_si128());
+}
+#endif
+
 uint32_t GlowBlend(uint32_t frame, uint32_t colour, int w)
 {
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    // Lanes 0..3 hold the frame's channels, lanes 4..7 the colour's; one multiply weighs both.
-    __m128i both = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)colour, (int)frame), zero);
-    __m128i weights = _mm_set_epi16(0, (short)w, (short)w, (short)w, 0, (short)(255 - w),
-                                    (short)(255 - w), (short)(255 - w));
-    __m128i scaled = _mm_srli_epi16(_mm_mullo_epi16(both, weights), 8);
-    __m128i sum = _mm_adds_epu16(scaled, _mm_srli_si128(scaled, 8));
-    return (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(sum, zero));
+    return GlowBlendLanes(frame, ColourLanes(colour), w);
 #else
     return GlowBlendScalar(frame, colour, w);
 #endif
@@ -58,15 +70,31 @@ static inline uint32_t AddSaturate(uint32_t a, uint32_t b)
 #endif
 }
 
-static inline void GlowPixel(const Surface* target, int x, int y, uint32_t colour,
-                             const int32_t* profile, int64_t distance)
+namespace {
+// What one line needs per pixel, held in locals so stores to the target cannot alias it.
+struct GlowTarget {
+    uint32_t* pixels;
+    int width, height;
+    uint32_t colour;
+    const int32_t* profile;
+#if defined(__SSE2__)
+    __m128i colourLanes; // the colour's channels in 16-bit lanes 0..3
+#endif
+};
+} // namespace
+
+static inline void GlowPixel(const GlowTarget& t, int x, int y, int64_t distance)
 {
-    if (x < 0 || y < 0 || x >= (int)target->width || y >= (int)target->height)
+    if (x < 0 || y < 0 || x >= t.width || y >= t.height)
         return;
     int64_t index = (distance < 0 ? -distance : distance) >> 9;
-    int w = profile[index > 255 ? 255 : index];
-    uint32_t* p = EffectRowByWidth(target, y) + x;
-    *p = GlowBlend(*p, colour, EffectClamp(w, 0, 255));
+    int w = EffectClamp(t.profile[index > 255 ? 255 : index], 0, 255);
+    uint32_t* p = t.pixels + (intptr_t)y * t.width + x;
+#if defined(__SSE2__)
+    *p = GlowBlendLanes(*p, t.colourLanes, w);
+#else
+    *p = GlowBlendScalar(*p, t.colour, w);
+#endif
 }
 
 void GlowLine(int x0, int y0, int x1, int y1, const Surface* target, int red, int green, int blue,
@@ -85,9 +113,16 @@ void GlowLine(int x0, int y0, int x1, int y1, const Surface* target, int red, in
     float k = 1.0f / (2.0f * length);
     int64_t unit = (int64_t)(k * 65535.0f);
     int64_t across = (int64_t)(k * 2.0f * (float)major * 65535.0f);
-    uint32_t colour = ((uint32_t)EffectClamp(red, 0, 255) << 16) |
-                      ((uint32_t)EffectClamp(green, 0, 255) << 8) |
-                      (uint32_t)EffectClamp(blue, 0, 255);
+    GlowTarget t;
+    t.pixels = target->pixels;
+    t.width = target->width;
+    t.height = target->height;
+    t.colour = ((uint32_t)EffectClamp(red, 0, 255) << 16) | ((uint32_t)EffectClamp(green, 0, 255) << 8) |
+               (uint32_t)EffectClamp(blue, 0, 255);
+    t.profile = profile;
+#if defined(__SSE2__)
+    t.colourLanes = ColourLanes(t.colour);
+#endif
     int64_t d = 2 * minor - major, distance = 0;
     int64_t x = x0, y = y0;
     // Offsets of the pixel one step along the minor axis.
@@ -101,9 +136,9 @@ void GlowLine(int x0, int y0, int x1, int y1, const Surface* target, int red, in
         if ((majorSign > 0 && along >= majorLimit) || (majorSign < 0 && along < 0))
             break;
         if (x >= -1 && y >= -1 && x <= (int64_t)target->width && y <= (int64_t)target->height) {
-            GlowPixel(target, (int)x, (int)y, colour, profile, distance);
-            GlowPixel(target, (int)x + mx, (int)y + my, colour, profile, across - distance);
-            GlowPixel(target, (int)x - mx, (int)y - my, colour, profile, across + distance);
+            GlowPixel(t, (int)x, (int)y, distance);
+            GlowPixel(t, (int)x + mx, (int)y + my, across - distance);
+            GlowPixel(t, (int)x - mx, (int)y - my, across + distance);
         }
         if (d <= 0) {
             distance = (d + major) * unit;
