@@ -24,6 +24,26 @@ struct RippleWarpState {
 };
 } // namespace
 
+namespace {
+// The texel at (x + d, y + d) of a texture read as 256 x 256 texels: its own masks and shift
+// address it, which is the same thing for 256 x 256 and stays inside smaller ones. Held in
+// locals, so stores to the target cannot alias the texture's fields.
+struct WarpTexels {
+    const uint32_t* pixels;
+    int rowMask, columnMask;
+    uint32_t shift;
+    explicit WarpTexels(const Texture* t)
+        : pixels(t->pixels), rowMask(255 & t->heightMask), columnMask(255 & t->widthMask),
+          shift(t->widthShift)
+    {
+    }
+    uint32_t At(int x, int y, int d) const
+    {
+        return pixels[(((y + d) & rowMask) << shift) + ((x + d) & columnMask)];
+    }
+};
+} // namespace
+
 static BlobWarpState gBlob;
 static RippleWarpState gRipple;
 
@@ -118,11 +138,12 @@ void BlobWarpRender(const Surface* target, const Texture* texture, float divisor
     InterpolateGrid();
     int w = target->width < gBlob.width ? target->width : gBlob.width;
     int h = target->height < gBlob.height ? target->height : gBlob.height;
+    const WarpTexels t(texture);
     for (int y = 0; y < h; y++) {
         uint32_t* out = EffectRow(target, y);
         const int32_t* d = &gBlob.grid[y * gw];
         for (int x = 0; x < w; x++)
-            out[x] = WarpTexel(texture, x, y, d[x]);
+            out[x] = t.At(x, y, d[x]);
     }
 }
 
@@ -180,19 +201,20 @@ void RippleWarpRender(const Surface* target, float divisor, const Texture* textu
     int colA = WindowOffset(160, 160.0, std::sin((double)(e / 10.0f)));
     int rowB = WindowOffset(100, 100.0, std::sin((double)(e / 13.0f)));
     int colB = WindowOffset(160, 160.0, std::cos((double)(e / 11.0f)));
+    int w = target->width < kRippleWidth ? target->width : kRippleWidth;
+    int h = target->height < kRippleHeight ? target->height : kRippleHeight;
+    const WarpTexels t(texture);
+    // One pass: each row's differences are kept and drawn while they are in the cache.
     for (int y = 0; y < kRippleHeight; y++) {
         const int32_t* a = &gRipple.rings[(rowA + y) * kRingWidth + colA];
         const int32_t* b = &gRipple.rings[(rowB + y) * kRingWidth + colB];
         int32_t* d = &gRipple.difference[y * kRippleWidth];
         for (int x = 0; x < kRippleWidth; x++)
             d[x] = a[x] - b[x];
-    }
-    int w = target->width < kRippleWidth ? target->width : kRippleWidth;
-    int h = target->height < kRippleHeight ? target->height : kRippleHeight;
-    for (int y = 0; y < h; y++) {
+        if (y >= h)
+            continue;
         uint32_t* out = EffectRow(target, y);
-        const int32_t* d = &gRipple.difference[y * kRippleWidth];
         for (int x = 0; x < w; x++)
-            out[x] = WarpTexel(texture, x, y, d[x]);
+            out[x] = t.At(x, y, d[x]);
     }
 }

@@ -23,10 +23,3 @@ void RippleWarpDestroy();
 void RippleWarpRender(const Surface* target, float divisor, const Texture* texture, uint32_t time);
 // The ring table entry at (row, column), for tests; 0 outside the table.
 int RippleWarpRing(int row, int column);
-
-// The texel at (x + d, y + d) of a texture read as 256 x 256 texels: the texture's masks and
-// shift address it, which is the same thing for 256 x 256 and stays inside smaller ones.
-static inline uint32_t WarpTexel(const Texture* t, int x, int y, int d)
-{
-    return t->pixels[(((y + d) & 255 & t->heightMask) << t->widthShift) + ((x + d) & 255 & t->widthMask)];
-}
