@@ -1,6 +1,8 @@
 #pragma once
 // Full-screen texture warps: the texel shown at (x, y) is the one at (x + d, y + d), d from a
-// blob field (BlobWarp) or from two interfering ring sets (RippleWarp). Frame thread only.
+// blob field (BlobWarp) or from two interfering ring sets (RippleWarp), wrapped modulo 256.
+// Textures are addressed through their own masks: exactly 256 x 256 addressing for a
+// 256 x 256 texture, and never outside a smaller one. Frame thread only.
 #include <cstdint>
 
 #include "host/pixels.h"
