@@ -14,7 +14,7 @@ namespace {
 
 // ---- PNG files of any colour type
 
-struct PngSpec {
+struct PngPicture {
     int width, height, colourType, bitDepth;
     Bytes rows;       // packed rows as libpng expects them
     Bytes palette;    // red, green, blue triples for palette pictures
@@ -28,7 +28,7 @@ void PngAppend(png_structp png, png_bytep data, size_t length) {
 
 void PngNoFlush(png_structp) {}
 
-Bytes EncodePng(const PngSpec& s) {
+Bytes EncodePng(const PngPicture& s) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -63,7 +63,7 @@ std::string Formats(const Bytes& file) {
 }
 
 TEST(Png, SixteenBitRgbGivesTheHighBytes) {
-    PngSpec s{2, 1, PNG_COLOR_TYPE_RGB, 16, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x01, 0x02, 0x03, 0x04}, {}, {}};
+    PngPicture s{2, 1, PNG_COLOR_TYPE_RGB, 16, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x01, 0x02, 0x03, 0x04}, {}, {}};
     Bytes file = EncodePng(s);
     EXPECT_EQ(Formats(file), "rgb24");
     Decoded d = DecodeBytes(file, nullptr, FormatRGB24);
@@ -72,7 +72,7 @@ TEST(Png, SixteenBitRgbGivesTheHighBytes) {
 }
 
 TEST(Png, PaletteWithTransparencyIsArgbOnly) {
-    PngSpec s{3, 1, PNG_COLOR_TYPE_PALETTE, 8, {0, 1, 2}, {10, 20, 30, 40, 50, 60, 70, 80, 90}, {0, 128}};
+    PngPicture s{3, 1, PNG_COLOR_TYPE_PALETTE, 8, {0, 1, 2}, {10, 20, 30, 40, 50, 60, 70, 80, 90}, {0, 128}};
     Bytes file = EncodePng(s);
     EXPECT_EQ(Formats(file), "argb32");
     Decoded d = DecodeBytes(file, nullptr, FormatARGB32);
@@ -81,7 +81,7 @@ TEST(Png, PaletteWithTransparencyIsArgbOnly) {
 }
 
 TEST(Png, PaletteWithoutTransparencyIsIndexedAndOpaqueAsArgb) {
-    PngSpec s{3, 1, PNG_COLOR_TYPE_PALETTE, 8, {2, 0, 1}, {10, 20, 30, 40, 50, 60, 70, 80, 90}, {}};
+    PngPicture s{3, 1, PNG_COLOR_TYPE_PALETTE, 8, {2, 0, 1}, {10, 20, 30, 40, 50, 60, 70, 80, 90}, {}};
     Bytes file = EncodePng(s);
     EXPECT_EQ(Formats(file), "indexed8");
     Decoded indexed = DecodeBytes(file, nullptr, FormatIndexed8);
@@ -95,14 +95,14 @@ TEST(Png, PaletteWithoutTransparencyIsIndexedAndOpaqueAsArgb) {
 
 TEST(Png, PackedPaletteGivesOneIndexPerByte) {
     // 2 bits per pixel: indices 3, 2, 1, 0, 1 packed into two bytes.
-    PngSpec s{5, 1, PNG_COLOR_TYPE_PALETTE, 2, {0xE4, 0x40}, {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3}, {}};
+    PngPicture s{5, 1, PNG_COLOR_TYPE_PALETTE, 2, {0xE4, 0x40}, {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3}, {}};
     Decoded d = DecodeBytes(EncodePng(s), nullptr, FormatIndexed8);
     ASSERT_TRUE(d.read);
     EXPECT_EQ(d.pixels, (Bytes{3, 2, 1, 0, 1}));
 }
 
 TEST(Png, TwoBitGreyIsScaledToBytes) {
-    PngSpec s{4, 1, PNG_COLOR_TYPE_GRAY, 2, {0x1B}, {}, {}};
+    PngPicture s{4, 1, PNG_COLOR_TYPE_GRAY, 2, {0x1B}, {}, {}};
     Bytes file = EncodePng(s);
     EXPECT_EQ(Formats(file), "gray8");
     Decoded d = DecodeBytes(file, nullptr, FormatGray8);
@@ -111,18 +111,18 @@ TEST(Png, TwoBitGreyIsScaledToBytes) {
 }
 
 TEST(Png, GreyAlphaAndSixteenBitRgba) {
-    PngSpec ga{2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {7, 100, 200, 255}, {}, {}};
+    PngPicture ga{2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {7, 100, 200, 255}, {}, {}};
     Decoded d = DecodeBytes(EncodePng(ga), nullptr, FormatARGB32);
     ASSERT_TRUE(d.read);
     EXPECT_EQ(d.pixels, (Bytes{7, 7, 7, 100, 200, 200, 200, 255}));
-    PngSpec rgba{1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 16, {1, 0, 2, 0, 3, 0, 4, 0}, {}, {}};
+    PngPicture rgba{1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 16, {1, 0, 2, 0, 3, 0, 4, 0}, {}, {}};
     d = DecodeBytes(EncodePng(rgba), nullptr, FormatARGB32);
     ASSERT_TRUE(d.read);
     EXPECT_EQ(d.pixels, (Bytes{3, 2, 1, 4}));
 }
 
 TEST(Png, CodecRefusesFormatsThatAreNotNative) {
-    PngSpec s{1, 1, PNG_COLOR_TYPE_PALETTE, 8, {0}, {1, 2, 3}, {}};
+    PngPicture s{1, 1, PNG_COLOR_TYPE_PALETTE, 8, {0}, {1, 2, 3}, {}};
     Bytes file = EncodePng(s);
     MemoryImageSource source(file.data(), file.size());
     PngCodec codec(&source);
@@ -132,7 +132,7 @@ TEST(Png, CodecRefusesFormatsThatAreNotNative) {
 }
 
 TEST(Png, BadChecksumDoesNotOpen) {
-    PngSpec s{1, 1, PNG_COLOR_TYPE_GRAY, 8, {9}, {}, {}};
+    PngPicture s{1, 1, PNG_COLOR_TYPE_GRAY, 8, {9}, {}, {}};
     Bytes file = EncodePng(s);
     file[29] ^= 1; // inside the header chunk's checksum
     EXPECT_FALSE(DecodeBytes(file, nullptr, FormatGray8).opened);
