@@ -17,8 +17,8 @@ namespace {
 struct Options {
     const char* archive = "testprod.pak";
     const char* module = nullptr;
-    int seconds = 0;         // end after this many seconds of the clock; 0 = until closed
-    int frames = 0;          // end after this many frames; 0 = no limit
+    int seconds = 0;         // end after this many seconds of the clock; 0 = no limit
+    int frames = 0;          // end after this many frames; 0 = no limit (both: when both are reached)
     int fatalFrame = -1;     // FatalError on the frame thread at this frame
     bool fatalSetup = false; // FatalError on the main thread in DemoSetup
     bool setupFails = false; // DemoSetup returns false
@@ -125,9 +125,12 @@ bool DemoFrame(FrameSurface& frame, const FrameInfo& info)
     }
     ScratchFree(row);
     ++framesDrawn;
-    if (options.frames > 0 && framesDrawn >= options.frames)
-        return false;
-    return options.seconds <= 0 || info.timeMs < options.seconds * 1000;
+    // With both limits given the run ends when both are reached.
+    bool framesDone = options.frames > 0 && framesDrawn >= options.frames;
+    bool timeDone = options.seconds > 0 && info.timeMs >= options.seconds * 1000;
+    if (options.frames > 0 && options.seconds > 0)
+        return !(framesDone && timeDone);
+    return !framesDone && !timeDone;
 }
 
 void DemoTeardown()
