@@ -1,5 +1,6 @@
 #include "effects/glow.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -83,18 +84,45 @@ struct GlowTarget {
 };
 } // namespace
 
-static inline void GlowPixel(const GlowTarget& t, int x, int y, int64_t distance)
+// Blends one target pixel by the profile's weight at the given distance from the line.
+static inline void GlowBlendAt(const GlowTarget& t, uint32_t* p, int64_t distance)
 {
-    if (x < 0 || y < 0 || x >= t.width || y >= t.height)
-        return;
     int64_t index = (distance < 0 ? -distance : distance) >> 9;
     int w = EffectClamp(t.profile[index > 255 ? 255 : index], 0, 255);
-    uint32_t* p = t.pixels + (intptr_t)y * t.width + x;
 #if defined(__SSE2__)
     *p = GlowBlendLanes(*p, t.colourLanes, w);
 #else
     *p = GlowBlendScalar(*p, t.colour, w);
 #endif
+}
+
+static inline void GlowPixel(const GlowTarget& t, int x, int y, int64_t distance)
+{
+    if (x < 0 || y < 0 || x >= t.width || y >= t.height)
+        return;
+    GlowBlendAt(t, t.pixels + (intptr_t)y * t.width + x, distance);
+}
+
+// The same walk as the clipped loop in GlowLine, by pointer: every pixel and both of its
+// neighbours across the line lie inside the target, so none is checked.
+static void GlowRunInside(const GlowTarget& t, uint32_t* p, intptr_t majorStep, intptr_t minorStep,
+                          int64_t major, int64_t minor, int64_t unit, int64_t across)
+{
+    int64_t d = 2 * minor - major, distance = 0;
+    for (int64_t n = 0; n < major; n++) {
+        GlowBlendAt(t, p, distance);
+        GlowBlendAt(t, p + minorStep, across - distance);
+        GlowBlendAt(t, p - minorStep, across + distance);
+        if (d <= 0) {
+            distance = (d + major) * unit;
+            d += 2 * minor;
+        } else {
+            distance = (d - major) * unit;
+            p += minorStep;
+            d += 2 * minor - 2 * major;
+        }
+        p += majorStep;
+    }
 }
 
 void GlowLine(int x0, int y0, int x1, int y1, const Surface* target, int red, int green, int blue,
@@ -123,6 +151,15 @@ void GlowLine(int x0, int y0, int x1, int y1, const Surface* target, int red, in
 #if defined(__SSE2__)
     t.colourLanes = ColourLanes(t.colour);
 #endif
+    // A line whose box, one pixel wider all round, lies inside the target needs no clipping:
+    // the walk never leaves the box of its end points, its neighbours one pixel across.
+    if (std::min(x0, x1) >= 1 && std::min(y0, y1) >= 1 && std::max(x0, x1) <= (int64_t)t.width - 2 &&
+        std::max(y0, y1) <= (int64_t)t.height - 2) {
+        intptr_t row = t.width;
+        GlowRunInside(t, t.pixels + (intptr_t)y0 * row + x0, xMajor ? sx : sy * row,
+                      xMajor ? sy * row : sx, major, minor, unit, across);
+        return;
+    }
     int64_t d = 2 * minor - major, distance = 0;
     int64_t x = x0, y = y0;
     // Offsets of the pixel one step along the minor axis.

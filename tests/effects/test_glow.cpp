@@ -1,6 +1,7 @@
 // Blend tables, the glow profile, glow lines and additive sprites.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -92,6 +93,26 @@ TEST(Glow, DegenerateAndClippedLines)
     GlowLine(-10, 8, 20, 8, &s, 255, 255, 255, GlowProfile); // only its upper neighbour row shows
     for (int x = 0; x < 8; x++)
         EXPECT_NE(s.At(x, 7), 0x00102030u);
+}
+
+// A line spanning its whole target takes the clipped walk; the same line one pixel in from
+// the edges of a target two pixels larger takes the unclipped one. Both must agree.
+TEST(Glow, UnclippedWalkMatchesTheClippedOne)
+{
+    std::srand(11);
+    for (int n = 0; n < 400; n++) {
+        int x0 = std::rand() % 40, y0 = std::rand() % 40, x1 = std::rand() % 40, y1 = std::rand() % 40;
+        int w = std::abs(x1 - x0) + 1, h = std::abs(y1 - y0) + 1;
+        int left = std::min(x0, x1), top = std::min(y0, y1);
+        x0 -= left, x1 -= left, y0 -= top, y1 -= top;
+        TestSurface edge(w, h, 0x00203040), inside(w + 2, h + 2, 0x00203040);
+        GlowLine(x0, y0, x1, y1, &edge, 200, 90, 255, GlowProfile);
+        GlowLine(x0 + 1, y0 + 1, x1 + 1, y1 + 1, &inside, 200, 90, 255, GlowProfile);
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++)
+                ASSERT_EQ(edge.At(x, y), inside.At(x + 1, y + 1))
+                    << x0 << "," << y0 << " " << x1 << "," << y1 << " at " << x << "," << y;
+    }
 }
 
 static TestTexture Sprite256()
