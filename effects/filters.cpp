@@ -96,47 +96,111 @@ static inline uint64_t Divide(int64_t sum, uint64_t reciprocal)
     return ((uint64_t)sum * reciprocal) >> 40;
 }
 
+namespace {
+// The channel sums of the pixels under the window, and how many there are.
+struct BoxWindow {
+    int64_t red = 0, green = 0, blue = 0, count = 0;
+
+    void Add(uint32_t s)
+    {
+        red += s >> 16 & 255;
+        green += s >> 8 & 255;
+        blue += s & 255;
+        count++;
+    }
+    void Remove(uint32_t s)
+    {
+        red -= s >> 16 & 255;
+        green -= s >> 8 & 255;
+        blue -= s & 255;
+        count--;
+    }
+    // The averages, by the reciprocal of count where it has one (0 when count is too large).
+    uint32_t Average(uint64_t reciprocal) const
+    {
+        if (reciprocal)
+            return (uint32_t)(Divide(red, reciprocal) << 16 | Divide(green, reciprocal) << 8 |
+                              Divide(blue, reciprocal));
+        int64_t n = count == 0 ? 1 : count;
+        return (uint32_t)((red / n) << 16 | (green / n) << 8 | (blue / n));
+    }
+};
+} // namespace
+
+static uint64_t Reciprocal(int64_t count)
+{
+    int64_t n = count == 0 ? 1 : count;
+    return n < 65536 ? ((1ull << 40) + (uint64_t)n - 1) / (uint64_t)n : 0;
+}
+
+#if defined(__SSE2__)
+// The lanes divide by a 32-bit reciprocal m = ceil(2^32 / n): its error adds less than
+// sum / 2^32, below 1 / n while sum * n < 2^32; sums reach 255 * n, so n stays under 4104.
+static const int64_t kBoxLanesMaxCount = 4104;
+
+// The middle of RowBoxBlur with the sums in 32-bit lanes (blue, green, red, alpha); the same
+// averages as the scalar loop, which the window is left holding afterwards.
+static void BoxMiddleLanes(const uint32_t* source, uint32_t* destination, int radius, int from,
+                           int to, BoxWindow& box)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i m = _mm_set1_epi32((int)(((1ull << 32) + (uint64_t)box.count - 1) / (uint64_t)box.count));
+    const __m128i greenLane = _mm_set_epi32(0, 0, -1, 0);
+    __m128i sums = _mm_set_epi32(0, (int)box.red, (int)box.green, (int)box.blue);
+    for (int j = from; j < to; j++) {
+        __m128i in = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128((int)source[j + radius]), zero), zero);
+        __m128i out = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128((int)source[j - radius]), zero), zero);
+        sums = _mm_sub_epi32(_mm_add_epi32(sums, in), out);
+        // Blue and red quotients in the high halves of lanes 0 and 2, green in that of lane 1.
+        __m128i blueRed = _mm_srli_epi64(_mm_mul_epu32(sums, m), 32);
+        __m128i green = _mm_and_si128(_mm_mul_epu32(_mm_srli_epi64(sums, 32), m), greenLane);
+        __m128i q = _mm_or_si128(blueRed, green);
+        q = _mm_packus_epi16(_mm_packs_epi32(q, zero), zero);
+        destination[j] = (uint32_t)_mm_cvtsi128_si32(q) & 0x00FFFFFFu;
+    }
+    box.blue = (uint32_t)_mm_cvtsi128_si32(sums);
+    box.green = (uint32_t)_mm_cvtsi128_si32(_mm_srli_si128(sums, 4));
+    box.red = (uint32_t)_mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
+}
+#endif
+
 void RowBoxBlur(const uint32_t* source, uint32_t* destination, int radius, int length)
 {
-    int64_t divisor = 0;
-    uint64_t reciprocal = 0;
     if (length <= 0)
         return;
     if (radius < 0)
         radius = 0;
-    int64_t red = 0, green = 0, blue = 0, count = 0;
-    for (int j = 0; j < radius && j < length; j++) {
-        red += source[j] >> 16 & 255;
-        green += source[j] >> 8 & 255;
-        blue += source[j] & 255;
-        count++;
+    BoxWindow box;
+    for (int j = 0; j < radius && j < length; j++)
+        box.Add(source[j]);
+    // Pixel j takes in j + radius while that exists and lets go of j - radius once it exists.
+    auto edgePixel = [&](int j) {
+        if ((int64_t)j + radius < length)
+            box.Add(source[j + radius]);
+        if (j - radius >= 0)
+            box.Remove(source[j - radius]);
+        destination[j] = box.Average(Reciprocal(box.count));
+    };
+    // Between the two ends the window does both and keeps its size: one reciprocal for all.
+    int64_t middleTo = (int64_t)length - radius;
+    int headTo = middleTo > radius ? radius : length;
+    int j = 0;
+    for (; j < headTo; j++)
+        edgePixel(j);
+    const uint64_t reciprocal = Reciprocal(box.count);
+#if defined(__SSE2__)
+    if (j < middleTo && box.count >= 2 && box.count < kBoxLanesMaxCount) {
+        BoxMiddleLanes(source, destination, radius, j, (int)middleTo, box);
+        j = (int)middleTo;
     }
-    for (int j = 0; j < length; j++) {
-        if ((int64_t)j + radius < length) {
-            uint32_t s = source[j + radius];
-            red += s >> 16 & 255;
-            green += s >> 8 & 255;
-            blue += s & 255;
-            count++;
-        }
-        if (j - radius >= 0) {
-            uint32_t s = source[j - radius];
-            red -= s >> 16 & 255;
-            green -= s >> 8 & 255;
-            blue -= s & 255;
-            count--;
-        }
-        int64_t n = count == 0 ? 1 : count;
-        if (n != divisor) {
-            divisor = n;
-            reciprocal = n < 65536 ? ((1ull << 40) + (uint64_t)n - 1) / (uint64_t)n : 0;
-        }
-        if (reciprocal)
-            destination[j] = (uint32_t)(Divide(red, reciprocal) << 16 |
-                                        Divide(green, reciprocal) << 8 | Divide(blue, reciprocal));
-        else
-            destination[j] = (uint32_t)((red / n) << 16 | (green / n) << 8 | (blue / n));
+#endif
+    for (; j < middleTo; j++) {
+        box.Add(source[j + radius]);
+        box.Remove(source[j - radius]);
+        destination[j] = box.Average(reciprocal);
     }
+    for (; j < length; j++)
+        edgePixel(j);
 }
 
 bool NoiseCreate(Noise* noise, int width, int height)

@@ -89,6 +89,33 @@ TEST(Filters, RowBoxBlurMatchesPlainAveragesForEveryRadius)
     }
 }
 
+// Long rows whose windows hold thousands of pixels: the widest sums, with the alpha byte set
+// and ignored, both sides of the window size where the averaging changes its divisor.
+TEST(Filters, RowBoxBlurWideWindowsAndBrightRows)
+{
+    const int length = 9000;
+    std::vector<uint32_t> src(length), dst(length);
+    std::srand(5);
+    for (int i = 0; i < length; i++)
+        src[i] = i % 7 == 0 ? 0xFFFFFFFFu : ((uint32_t)std::rand() | 0xFF000000u);
+    for (int r : {1, 5, 2051, 2052, 2053, 4000}) {
+        RowBoxBlur(src.data(), dst.data(), r, length);
+        uint64_t sum[3] = {0, 0, 0};
+        int lo = 0, hi = -1; // the window src[lo .. hi]
+        for (int j = 0; j < length; j++) {
+            for (; hi < std::min(length - 1, j + r); hi++)
+                for (int c = 0; c < 3; c++)
+                    sum[c] += src[hi + 1] >> (8 * c) & 255;
+            for (; lo < j - r + 1; lo++)
+                for (int c = 0; c < 3; c++)
+                    sum[c] -= src[lo] >> (8 * c) & 255;
+            uint64_t count = (uint64_t)(hi - lo + 1);
+            uint32_t want = (uint32_t)(sum[2] / count << 16 | sum[1] / count << 8 | sum[0] / count);
+            ASSERT_EQ(dst[j], want) << r << " " << j;
+        }
+    }
+}
+
 TEST(Filters, RowBoxBlur)
 {
     const uint32_t src[5] = {0x000000, 0x020406, 0x040810, 0xFFFFFF, 0x101010};
