@@ -59,6 +59,38 @@ TEST(Filters, RadialBlurSourcesMoveTowardsTheCentre)
     RadialBlur(&s, 0.5f, 100, -7); // centre clamped into the surface
 }
 
+// The blur pixel by pixel in its visiting order (each quadrant from the centre outwards),
+// against RadialBlur on surfaces, factors and centres of every kind.
+TEST(Filters, RadialBlurMatchesThePixelByPixelOrder)
+{
+    std::srand(12);
+    for (int n = 0; n < 60; n++) {
+        int w = 1 + std::rand() % 40, h = 1 + std::rand() % 30;
+        int cx = std::rand() % w, cy = std::rand() % h;
+        float factor = (float)(std::rand() % 1200) / 1000.0f - 0.1f;
+        TestSurface s(w, h);
+        for (uint32_t& p : s.pixels)
+            p = (uint32_t)std::rand() ^ (uint32_t)std::rand() << 16;
+        std::vector<uint32_t> want = s.pixels;
+        auto source = [&](int i, int size, int centre) {
+            int v = (int)((float)i + factor * (float)(centre - i));
+            return std::min(std::max(v, 0), size - 1);
+        };
+        auto quadrant = [&](int y0, int y1, int dy, int x0, int x1, int dx) {
+            for (int y = y0; y != y1; y += dy)
+                for (int x = x0; x != x1; x += dx)
+                    want[(size_t)y * w + x] = RadialBlurPixelScalar(
+                        want[(size_t)source(y, h, cy) * w + source(x, w, cx)], want[(size_t)y * w + x]);
+        };
+        quadrant(cy, -1, -1, cx, -1, -1);
+        quadrant(cy, -1, -1, cx + 1, w, 1);
+        quadrant(cy + 1, h, 1, cx, -1, -1);
+        quadrant(cy + 1, h, 1, cx + 1, w, 1);
+        RadialBlur(&s, factor, cx, cy);
+        ASSERT_EQ(s.pixels, want) << w << "x" << h << " centre " << cx << "," << cy << " factor " << factor;
+    }
+}
+
 TEST(Filters, RadialBlurPixelMatchesTheScalarReference)
 {
     std::srand(11);
