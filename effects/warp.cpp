@@ -6,6 +6,10 @@
 
 #include "effects/local.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 struct WarpBlob {
     float x, y, radius, weight, radiusSquared;
@@ -43,6 +47,30 @@ struct WarpTexels {
     }
 };
 } // namespace
+
+// Pixels 0 .. w - 1 of row y, pixel x displaced by d[x].
+static void WarpRow(const WarpTexels& t, uint32_t* out, int y, const int32_t* d, int w)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    // The same addressing in 32-bit lanes, four pixels at a time; only the fetches are single.
+    const __m128i rowMask = _mm_set1_epi32(t.rowMask), columnMask = _mm_set1_epi32(t.columnMask);
+    const __m128i shift = _mm_cvtsi32_si128((int)t.shift), row = _mm_set1_epi32(y);
+    __m128i column = _mm_set_epi32(3, 2, 1, 0);
+    for (; x + 4 <= w; x += 4, column = _mm_add_epi32(column, _mm_set1_epi32(4))) {
+        __m128i dx = _mm_loadu_si128((const __m128i*)(d + x));
+        __m128i index = _mm_add_epi32(_mm_sll_epi32(_mm_and_si128(_mm_add_epi32(row, dx), rowMask), shift),
+                                      _mm_and_si128(_mm_add_epi32(column, dx), columnMask));
+        alignas(16) uint32_t at[4];
+        _mm_store_si128((__m128i*)at, index);
+        _mm_storeu_si128((__m128i*)(out + x),
+                         _mm_set_epi32((int)t.pixels[at[3]], (int)t.pixels[at[2]], (int)t.pixels[at[1]],
+                                       (int)t.pixels[at[0]]));
+    }
+#endif
+    for (; x < w; x++)
+        out[x] = t.At(x, y, d[x]);
+}
 
 static BlobWarpState gBlob;
 static RippleWarpState gRipple;
@@ -101,28 +129,38 @@ static float WarpField(float x, float y)
     return sum - 0.6f;
 }
 
-// Bilinear 4 x 4 blocks, in place; each block writes only its own cells, so the corner
-// samples later blocks read are still intact.
-static void InterpolateGrid()
+#if defined(__SSE2__)
+// Lanes i = 0..3 of 4 * left + i * (right - left).
+static inline __m128i Weighted(int32_t left, int32_t right)
 {
-    int gw = gBlob.gridWidth;
-    int32_t* g = gBlob.grid;
-    for (int y = 0; y < gBlob.height; y += 4) {
-        for (int x = 0; x < gBlob.width; x += 4) {
-            int32_t tl = g[y * gw + x], tr = g[y * gw + x + 4];
-            int32_t bl = g[(y + 4) * gw + x], br = g[(y + 4) * gw + x + 4];
-            int32_t l = 4 * tl, r = 4 * tr;
-            for (int row = 0; row < 4; row++) {
-                int32_t* cell = &g[(y + row) * gw + x];
-                cell[0] = (4 * l) >> 4;
-                cell[1] = (3 * l + r) >> 4;
-                cell[2] = (2 * l + 2 * r) >> 4;
-                cell[3] = (l + 3 * r) >> 4;
-                l += bl - tl;
-                r += br - tr;
-            }
-        }
+    int32_t d = right - left;
+    return _mm_add_epi32(_mm_set1_epi32(4 * left), _mm_set_epi32(3 * d, 2 * d, d, 0));
+}
+#endif
+
+// One bilinear 4 x 4 block from its corner samples, in place: cell i of row r is
+// ((4 - i) * left + i * right) >> 4, left and right the row's edges times 4. It writes only
+// its own cells, so the corner samples later blocks read are still intact.
+static void InterpolateBlock(int32_t* cell, int gw)
+{
+    int32_t tl = cell[0], tr = cell[4], bl = cell[4 * gw], br = cell[4 * gw + 4];
+#if defined(__SSE2__)
+    __m128i row = Weighted(4 * tl, 4 * tr), step = Weighted(bl - tl, br - tr);
+    for (int r = 0; r < 4; r++, cell += gw) {
+        _mm_storeu_si128((__m128i*)cell, _mm_srai_epi32(row, 4));
+        row = _mm_add_epi32(row, step);
     }
+#else
+    int32_t l = 4 * tl, r = 4 * tr;
+    for (int row = 0; row < 4; row++, cell += gw) {
+        cell[0] = (4 * l) >> 4;
+        cell[1] = (3 * l + r) >> 4;
+        cell[2] = (2 * l + 2 * r) >> 4;
+        cell[3] = (l + 3 * r) >> 4;
+        l += bl - tl;
+        r += br - tr;
+    }
+#endif
 }
 
 void BlobWarpRender(const Surface* target, const Texture* texture, float divisor, uint32_t time)
@@ -132,18 +170,19 @@ void BlobWarpRender(const Surface* target, const Texture* texture, float divisor
     float e = (float)time / divisor;
     PlaceBlobs((float)(uint32_t)target->width, (float)(uint32_t)target->height, e);
     int gw = gBlob.gridWidth;
+    int32_t* g = gBlob.grid;
     for (int y = 0; y < gBlob.gridHeight; y += 4)
         for (int x = 0; x < gw; x += 4)
-            gBlob.grid[y * gw + x] = EffectTrunc(WarpField((float)x, (float)y) * 60.0f + 200.0f);
-    InterpolateGrid();
+            g[y * gw + x] = EffectTrunc(WarpField((float)x, (float)y) * 60.0f + 200.0f);
     int w = target->width < gBlob.width ? target->width : gBlob.width;
     int h = target->height < gBlob.height ? target->height : gBlob.height;
     const WarpTexels t(texture);
-    for (int y = 0; y < h; y++) {
-        uint32_t* out = EffectRow(target, y);
-        const int32_t* d = &gBlob.grid[y * gw];
-        for (int x = 0; x < w; x++)
-            out[x] = t.At(x, y, d[x]);
+    // Band by band: a band's rows are drawn while its fresh cells are still in the cache.
+    for (int band = 0; band < gBlob.height; band += 4) {
+        for (int x = 0; x < gBlob.width; x += 4)
+            InterpolateBlock(&g[band * gw + x], gw);
+        for (int y = band; y < band + 4 && y < h; y++)
+            WarpRow(t, EffectRow(target, y), y, &g[y * gw], w);
     }
 }
 
@@ -213,8 +252,6 @@ void RippleWarpRender(const Surface* target, float divisor, const Texture* textu
             d[x] = a[x] - b[x];
         if (y >= h)
             continue;
-        uint32_t* out = EffectRow(target, y);
-        for (int x = 0; x < w; x++)
-            out[x] = t.At(x, y, d[x]);
+        WarpRow(t, EffectRow(target, y), y, d, w);
     }
 }

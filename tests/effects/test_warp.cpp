@@ -97,6 +97,27 @@ TEST(Warp, RippleDisplacesByTheWindowDifference)
     RippleWarpDestroy();
 }
 
+// A narrow texture addressed through its own masks, on a target whose width leaves a
+// remainder of three pixels per row: every pixel against the formula.
+TEST(Warp, RippleOnASmallTextureAndAnOddWidth)
+{
+    ASSERT_TRUE(RippleWarpCreate(320, 200));
+    TestTexture tex(64, 32, [](int x, int y) { return (uint32_t)(y << 8 | x); });
+    TestSurface s(319, 9, 5);
+    RippleWarpRender(&s, 40.0f, &tex, 4321);
+    float e = 4321.0f / 40.0f;
+    int rowA = 100 + (int)(100.0 * std::cos((double)(e / 14.0f)));
+    int colA = 160 + (int)(160.0 * std::sin((double)(e / 10.0f)));
+    int rowB = 100 + (int)(100.0 * std::sin((double)(e / 13.0f)));
+    int colB = 160 + (int)(160.0 * std::cos((double)(e / 11.0f)));
+    for (int y = 0; y < 9; y++)
+        for (int x = 0; x < 319; x++) {
+            int d = RippleWarpRing(rowA + y, colA + x) - RippleWarpRing(rowB + y, colB + x);
+            ASSERT_EQ(s.At(x, y), (uint32_t)(((y + d) & 31) << 8 | ((x + d) & 63))) << x << "," << y;
+        }
+    RippleWarpDestroy();
+}
+
 TEST(Warp, RippleClipsToSmallTargets)
 {
     ASSERT_TRUE(RippleWarpCreate(0, 0));
