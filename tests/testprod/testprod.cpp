@@ -27,6 +27,7 @@ struct Options {
 
 Options options;
 int framesDrawn;
+FrameInfo lastInfo;
 
 // Red follows x, green follows y, blue is fixed: the screenshot test inverts this.
 uint32_t RampPixel(int x, int y)
@@ -124,6 +125,7 @@ bool DemoFrame(FrameSurface& frame, const FrameInfo& info)
         std::memcpy((uint8_t*)frame.pixels + (size_t)y * frame.pitch, row, (size_t)frame.width * 4);
     }
     ScratchFree(row);
+    lastInfo = info;
     ++framesDrawn;
     // With both limits given the run ends when both are reached.
     bool framesDone = options.frames > 0 && framesDrawn >= options.frames;
@@ -135,7 +137,8 @@ bool DemoFrame(FrameSurface& frame, const FrameInfo& info)
 
 void DemoTeardown()
 {
-    std::printf("testprod: %d frames\n", framesDrawn);
+    std::printf("testprod: %d frames, last position %d, last time %d ms\n", framesDrawn, lastInfo.position,
+                (int)lastInfo.timeMs);
     std::fflush(stdout);
 }
 

@@ -106,6 +106,10 @@ TEST(TestProduction, RunsForItsTimeAndExitsZero)
     EXPECT_EQ(r.code, 0) << r.err << box.log;
     EXPECT_NE(r.out.find("origin: disk"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("testprod: "), std::string::npos) << "teardown ran: " << r.out;
+    EXPECT_NE(r.out.find("last position 0,"), std::string::npos) << "without music the position stays 0: " << r.out;
+    size_t time = r.out.find("last time ");
+    ASSERT_NE(time, std::string::npos) << r.out;
+    EXPECT_GE(std::atoi(r.out.c_str() + time + 10), 1000) << "the clock ran to the end time: " << r.out;
     EXPECT_EQ(r.err.find(kTitle), std::string::npos) << "no error box: " << r.err;
 }
 
