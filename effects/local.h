@@ -26,6 +26,9 @@ static inline int EffectClamp(int v, int lo, int hi)
 // the 64-bit range saturate, and the result keeps the low 32 bits as a 32-bit int would.
 static inline int32_t EffectTrunc(double v)
 {
+    // Inside the 32-bit range (which NaN is not) the plain conversion gives the same.
+    if (v > -2147483649.0 && v < 2147483648.0)
+        return (int32_t)v;
     if (!(v == v))
         return 0;
     if (v >= 9.0e18)

@@ -1,12 +1,15 @@
 // Random and extreme inputs: no primitive writes outside its target.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 
 #include "effects/blend.h"
 #include "effects/fill.h"
 #include "effects/glow.h"
+#include "effects/local.h"
 #include "effects/scene.h"
 #include "tests/effects/effects_fixture.h"
 
@@ -146,4 +149,29 @@ TEST(Bounds, CountsPastTheirCapacitiesAreNotTrusted)
     EXPECT_EQ(scene.drawCount, 1);
     MeshDestroy(mesh);
     SceneDestroy(&scene);
+}
+
+// The effects' truncation: toward zero, NaN as 0, the low 32 bits of what a 64-bit conversion
+// gives (beyond 9e18 it saturates there first); around the 32-bit edges both ways agree.
+TEST(Bounds, TruncationTowardZeroForEveryInput)
+{
+    struct Case {
+        double in;
+        int32_t want;
+    } cases[] = {
+        {0.0, 0},
+        {-0.75, 0},
+        {2.999, 2},
+        {-2.999, -2},
+        {2147483647.9, 2147483647},
+        {-2147483648.9, INT32_MIN},
+        {2147483648.0, INT32_MIN},
+        {4294967297.5, 1},
+        {-2147483649.0, INT32_MAX},
+        {1.0e30, (int32_t)(uint32_t)(int64_t)9.0e18},
+        {-1.0e30, (int32_t)(uint32_t)(int64_t)-9.0e18},
+        {std::nan(""), 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EffectTrunc(c.in), c.want) << c.in;
 }
