@@ -247,27 +247,34 @@ static void BuildDrawList(Scene* scene)
 }
 
 // Stable least-significant-digit radix sort on the key's four bytes; the result ends in list.
+// A byte that every key shares would leave the order as it is, so its pass is skipped.
 static void SortDrawList(DrawEntry* list, int count)
 {
+    uint32_t offsets[4][256] = {};
+    for (int i = 0; i < count; i++)
+        for (int b = 0; b < 4; b++)
+            offsets[b][list[i].key >> (8 * b) & 255]++;
     DrawEntry* other = (DrawEntry*)ScratchAlloc((uint32_t)(count * sizeof(DrawEntry)));
     DrawEntry* from = list;
     DrawEntry* to = other;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t offsets[256] = {0};
-        for (int i = 0; i < count; i++)
-            offsets[from[i].key >> shift & 255]++;
+    for (int b = 0; b < 4; b++) {
+        uint32_t* offset = offsets[b];
+        if (offset[list[0].key >> (8 * b) & 255] == (uint32_t)count)
+            continue;
         uint32_t sum = 0;
-        for (int b = 0; b < 256; b++) {
-            uint32_t n = offsets[b];
-            offsets[b] = sum;
+        for (int d = 0; d < 256; d++) {
+            uint32_t n = offset[d];
+            offset[d] = sum;
             sum += n;
         }
         for (int i = 0; i < count; i++)
-            to[offsets[from[i].key >> shift & 255]++] = from[i];
+            to[offset[from[i].key >> (8 * b) & 255]++] = from[i];
         DrawEntry* swap = from;
         from = to;
         to = swap;
     }
+    if (from != list)
+        std::memcpy(list, from, (size_t)count * sizeof(DrawEntry));
     ScratchFree(other);
 }
 

@@ -2,7 +2,9 @@
 // projection and dispatch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "effects/scene.h"
 #include "host/scratch.h"
@@ -208,25 +210,39 @@ TEST(Scene, FarthestFirstAndTiesInMeshThenFaceOrder)
 
 TEST(Scene, RadixSortOrdersEveryByteStably)
 {
-    OneMesh s(64, 64);
-    TestSurface target(32, 32);
-    Material m = Flat(1, 1, 1);
-    m.type = MATERIAL_NONE;
-    const float depths[] = {70000, 5, 300, 1e6f, 300, 1234.5f, 66000, 5, 99999, 256, 255, 65536};
-    for (float z : depths)
-        s.Facing(z, &m, 1.0f);
-    SceneRender(&s.scene, &target, 16, 16);
-    ASSERT_EQ(s.scene.drawCount, 12);
-    for (int i = 1; i < 12; i++) {
-        const DrawEntry& a = s.scene.drawList[i - 1];
-        const DrawEntry& b = s.scene.drawList[i];
-        ASSERT_LE(a.key, b.key);
-        if (a.key == b.key) {
-            ASSERT_LT(a.face, b.face);
+    // Keys differing in every byte; in the low byte only (one pass, an odd number); in the
+    // two low bytes; not at all (no pass).
+    const std::vector<std::vector<float>> sets = {
+        {70000, 5, 300, 1e6f, 300, 1234.5f, 66000, 5, 99999, 256, 255, 65536},
+        {300, 301, 299.5f, 300, 310, 301, 305},
+        {300, 40000, 300, 1000, 20000, 1000},
+        {77, 77, 77, 77},
+    };
+    for (const std::vector<float>& depths : sets) {
+        OneMesh s(64, 64);
+        TestSurface target(32, 32);
+        Material m = Flat(1, 1, 1);
+        m.type = MATERIAL_NONE;
+        for (float z : depths)
+            s.Facing(z, &m, 1.0f);
+        SceneRender(&s.scene, &target, 16, 16);
+        ASSERT_EQ(s.scene.drawCount, (int)depths.size());
+        std::vector<const MeshFace*> faces;
+        for (int i = 0; i < s.scene.drawCount; i++)
+            faces.push_back(s.scene.drawList[i].face);
+        std::sort(faces.begin(), faces.end());
+        ASSERT_EQ(std::unique(faces.begin(), faces.end()), faces.end()) << depths.size();
+        for (int i = 1; i < s.scene.drawCount; i++) {
+            const DrawEntry& a = s.scene.drawList[i - 1];
+            const DrawEntry& b = s.scene.drawList[i];
+            ASSERT_LE(a.key, b.key);
+            if (a.key == b.key) {
+                ASSERT_LT(a.face, b.face);
+            }
         }
+        for (uint32_t p : target.pixels)
+            ASSERT_EQ(p, 0u); // type 12 is sorted but draws nothing
     }
-    for (uint32_t p : target.pixels)
-        ASSERT_EQ(p, 0u); // type 12 is sorted but draws nothing
 }
 
 TEST(Scene, DrawListCapacityAndPointsBehindTheCamera)
