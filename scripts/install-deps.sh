@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libpng-dev libjpeg-dev zlib1g-dev
   libfreetype-dev fonts-dejavu-core
-  imagemagick xvfb xauth xdotool openbox x11-apps
+  imagemagick xvfb xauth xdotool openbox x11-apps x11-utils
   pekka-kana-2-data
 )
 
