@@ -209,22 +209,44 @@ static inline void RowQuad(uint32_t* out, __m128i r, __m128i c, __m128i f, const
 }
 #endif
 
-// n pixels (8 for whole blocks) of one block row.
-static void FillRow(uint32_t* out, int n, BlockRow v, const Texels& t)
-{
 #if defined(__SSE2__)
-    if (n == 8) {
-        __m128i r = Ramp(v.rv, v.rd), c = Ramp(v.cv, v.cd), f = Ramp(v.fv, v.fd);
-        RowQuad(out, r, c, f, t);
-        r = _mm_add_epi32(r, _mm_set1_epi32((int)(4 * v.rd)));
-        c = _mm_add_epi32(c, _mm_set1_epi32((int)(4 * v.cd)));
-        f = _mm_add_epi32(f, _mm_set1_epi32((int)(4 * v.fd)));
-        RowQuad(out + 4, r, c, f, t);
-        return;
+namespace {
+// One quantity over a whole block in lanes: pixels 0..3 and 4..7 of the current row, and
+// what a row down adds to each, 8 * leftStep + q * (rightStep - leftStep), wrapping as the
+// scalar rows do.
+struct LaneLerp {
+    __m128i low, high, lowStep, highStep;
+
+    explicit LaneLerp(const Lerp& l)
+    {
+        uint32_t d = l.right - l.left, dStep = l.rightStep - l.leftStep;
+        low = Ramp(8u * l.left, d);
+        high = _mm_add_epi32(low, _mm_set1_epi32((int)(4 * d)));
+        lowStep = Ramp(8u * l.leftStep, dStep);
+        highStep = _mm_add_epi32(lowStep, _mm_set1_epi32((int)(4 * dStep)));
     }
-#endif
-    RowScalar(out, n, v, t);
+    void Step()
+    {
+        low = _mm_add_epi32(low, lowStep);
+        high = _mm_add_epi32(high, highStep);
+    }
+};
+} // namespace
+
+// A block eight pixels wide, h rows, four pixels at a time.
+static void FillBlockLanes(uint32_t* out, uint32_t pitch, int h, const Lerp& row, const Lerp& column,
+                           const Lerp& fog, const Texels& t)
+{
+    LaneLerp r(row), c(column), f(fog);
+    for (int y = 0; y < h; y++, out = (uint32_t*)((uint8_t*)out + pitch)) {
+        RowQuad(out, r.low, c.low, f.low, t);
+        RowQuad(out + 4, r.high, c.high, f.high, t);
+        r.Step();
+        c.Step();
+        f.Step();
+    }
 }
+#endif
 
 static void FillBlock(const RayGrid* grid, const Surface* target, const Texture* texture,
                       int br, int bc)
@@ -239,10 +261,16 @@ static void FillBlock(const RayGrid* grid, const Surface* target, const Texture*
     int h = target->height - y0 < 8 ? target->height - y0 : 8;
     const Texels t{texture->pixels, (uint32_t)texture->heightMask, (uint32_t)texture->widthMask,
                    texture->widthShift};
+#if defined(__SSE2__)
+    if (w == 8) {
+        FillBlockLanes(EffectRow(target, y0) + x0, target->pitch, h, row, column, fog, t);
+        return;
+    }
+#endif
     for (int r = 0; r < h; r++) {
         BlockRow v{8u * row.left,    row.right - row.left,       8u * column.left,
                    column.right - column.left, 8u * fog.left, fog.right - fog.left};
-        FillRow(EffectRow(target, y0 + r) + x0, w, v, t);
+        RowScalar(EffectRow(target, y0 + r) + x0, w, v, t);
         row.left += row.leftStep;
         row.right += row.rightStep;
         column.left += column.leftStep;
