@@ -12,7 +12,7 @@ struct ReferenceCase {
     const char* label;
     const char* file;      // file name to write (its extension picks the kind for the reader)
     const char* options;   // convert options placed before the output
-    const char* output;    // convert output spec; "%s" is the file's path
+    const char* output;    // ImageMagick output argument; "%s" is the file's path
     int kind;
     const char* formats;   // native formats as "rgb24,argb32,..."
     bool sourceAlpha;      // the test picture carries alpha
