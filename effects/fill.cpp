@@ -1,6 +1,5 @@
 #include "effects/fill.h"
 
-#include <array>
 #include <climits>
 #include <cstdint>
 #include <utility>
@@ -12,51 +11,13 @@
 // Input coordinates are clamped to this range so that every product below fits.
 static const int kCoordLimit = 1 << 20;
 
-namespace {
-// n / d for 0 <= n < 2^31 and 0 < d <= 2^l as (n * m) >> k, k = 32 + l, m = ceil(2^k / d):
-// m * d exceeds 2^k by less than d, which adds less than n / 2^k < 1 / d to the quotient,
-// never enough to reach the next integer; n * m < 2^31 * 2^33 fits 64 bits.
-struct Reciprocal {
-    uint64_t m;
-    uint32_t k;
-};
-
-const int kReciprocals = 1024;
-
-constexpr std::array<Reciprocal, kReciprocals> MakeReciprocals()
-{
-    std::array<Reciprocal, kReciprocals> table{};
-    for (uint32_t d = 1; d < (uint32_t)kReciprocals; d++) {
-        uint32_t l = 0;
-        while ((1u << l) < d)
-            l++;
-        uint32_t k = 32 + l;
-        table[d] = Reciprocal{((1ull << k) + d - 1) / d, k};
-    }
-    return table;
-}
-
-// Edge heights and small determinants: most of the divisors a frame meets.
-constexpr std::array<Reciprocal, kReciprocals> kReciprocal = MakeReciprocals();
-} // namespace
-
-// Truncating division: by a reciprocal from the table when the operands allow, otherwise
-// 32-bit when both fit, 64-bit at worst.
+// Truncating division; 32-bit when both operands fit, which is the usual case and much
+// cheaper than a 64-bit divide.
 static inline int64_t Divide(int64_t n, int64_t d)
 {
-    if (d > -kReciprocals && d < kReciprocals && d != 0 && n > -((int64_t)1 << 31) && n < ((int64_t)1 << 31)) {
-        const Reciprocal& r = kReciprocal[d < 0 ? -d : d];
-        int64_t q = (int64_t)(((uint64_t)(n < 0 ? -n : n) * r.m) >> r.k);
-        return (n < 0) != (d < 0) ? -q : q;
-    }
     if (n == (int32_t)n && d == (int32_t)d && !(n == INT32_MIN && d == -1))
         return (int32_t)n / (int32_t)d;
     return n / d;
-}
-
-int64_t FillDivide(int64_t n, int64_t d)
-{
-    return Divide(n, d);
 }
 
 namespace {

@@ -37,6 +37,3 @@ void FillGouraud(const FillVertex corners[3], int red, int green, int blue, cons
 // Type 13: ch = T[texel.ch * 256 + i(x, y)], (u, v) and i interpolated.
 void FillTextureGouraud(const FillVertex corners[3], const Surface* target, const Texture* texture,
                         const BlendTable* table);
-
-// The fillers' truncating division of n by d (d != 0), for tests.
-int64_t FillDivide(int64_t n, int64_t d);

@@ -1,9 +1,6 @@
 // Triangle fillers: rows covered, span clipping, gradient stepping, wrapping, the flat rule.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <vector>
-
 #include "effects/fill.h"
 #include "tests/effects/effects_fixture.h"
 
@@ -24,29 +21,6 @@ static void RightTriangle(FillVertex c[3], int ox, int u0)
     c[0] = FillVertex{ox, 0, u0, 0, 0, 0, 0};
     c[1] = FillVertex{ox + 8, 0, u0 + 8, 0, 0, 0, 0};
     c[2] = FillVertex{ox, 8, u0, 8, 0, 0, 0};
-}
-
-// Truncation toward zero for every small divisor of either sign (the reciprocal path) and
-// beyond, at the numerators where rounding would show: near multiples of d and the 2^31 edge.
-TEST(Fill, DivisionTruncatesTowardZero)
-{
-    std::srand(3);
-    for (int64_t d = -1100; d <= 1100; d++) {
-        if (d == 0)
-            continue;
-        const int64_t top = ((int64_t)1 << 31) - 1;
-        std::vector<int64_t> ns = {0, 1, -1, top, -top, top + 1, -top - 1, top / d * d, 7 * d - 1, 7 * d + 1};
-        for (int i = 0; i < 40; i++) {
-            int64_t q = ((int64_t)std::rand() << 8 ^ std::rand()) % (top / (d < 0 ? -d : d) + 1);
-            ns.push_back(q * d - 1);
-            ns.push_back(q * d);
-            ns.push_back(-q * d + 1);
-        }
-        for (int64_t n : ns)
-            ASSERT_EQ(FillDivide(n, d), n / d) << n << " / " << d;
-    }
-    EXPECT_EQ(FillDivide((int64_t)1 << 40, 3), ((int64_t)1 << 40) / 3);
-    EXPECT_EQ(FillDivide(-((int64_t)1 << 40), 100000), -((int64_t)1 << 40) / 100000);
 }
 
 TEST(Fill, TextureCoversRowsAndStepsOneTexelPerPixel)
