@@ -115,6 +115,39 @@ static void PlaceBlobs(float w, float h, float e)
     b[3].y = (float)(h * (0.32f * std::sin((double)(e / 12.0f)) + 0.5f));
 }
 
+#if defined(__SSE2__)
+namespace {
+// The four blobs side by side in lanes 0..3, for the field's sampling.
+struct BlobLanes {
+    __m128 x, y, radiusSquared, weight;
+};
+} // namespace
+
+static BlobLanes BlobLanesOf(const WarpBlob b[4])
+{
+    return BlobLanes{_mm_set_ps(b[3].x, b[2].x, b[1].x, b[0].x), _mm_set_ps(b[3].y, b[2].y, b[1].y, b[0].y),
+                     _mm_set_ps(b[3].radiusSquared, b[2].radiusSquared, b[1].radiusSquared, b[0].radiusSquared),
+                     _mm_set_ps(b[3].weight, b[2].weight, b[1].weight, b[0].weight)};
+}
+
+// The field at (x, y), as WarpField below has it, with one division for all four blobs: each
+// lane does the same single-precision operations, and the terms are added in blob order. A blob out of reach adds +0, which
+// leaves any sum as it was but -0, and -0 - 0.6 is -0.6 all the same.
+static float WarpFieldLanes(const BlobLanes& b, float x, float y)
+{
+    __m128 dx = _mm_sub_ps(_mm_set1_ps(x), b.x), dy = _mm_sub_ps(_mm_set1_ps(y), b.y);
+    __m128 d2 = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy));
+    __m128 f = _mm_sub_ps(_mm_set1_ps(1.0f), _mm_div_ps(d2, b.radiusSquared));
+    __m128 term = _mm_and_ps(_mm_mul_ps(_mm_mul_ps(b.weight, f), f), _mm_cmplt_ps(d2, b.radiusSquared));
+    alignas(16) float t[4];
+    _mm_store_ps(t, term);
+    float sum = 0.0f;
+    for (float v : t)
+        sum += v;
+    return sum - 0.6f;
+}
+#else
+// The field at (x, y): the blobs' falloffs within their radii, less the threshold.
 static float WarpField(float x, float y)
 {
     float sum = 0.0f;
@@ -128,6 +161,7 @@ static float WarpField(float x, float y)
     }
     return sum - 0.6f;
 }
+#endif
 
 #if defined(__SSE2__)
 // Lanes i = 0..3 of 4 * left + i * (right - left).
@@ -171,9 +205,18 @@ void BlobWarpRender(const Surface* target, const Texture* texture, float divisor
     PlaceBlobs((float)(uint32_t)target->width, (float)(uint32_t)target->height, e);
     int gw = gBlob.gridWidth;
     int32_t* g = gBlob.grid;
+#if defined(__SSE2__)
+    const BlobLanes lanes = BlobLanesOf(gBlob.blobs);
+#endif
     for (int y = 0; y < gBlob.gridHeight; y += 4)
-        for (int x = 0; x < gw; x += 4)
-            g[y * gw + x] = EffectTrunc(WarpField((float)x, (float)y) * 60.0f + 200.0f);
+        for (int x = 0; x < gw; x += 4) {
+#if defined(__SSE2__)
+            float field = WarpFieldLanes(lanes, (float)x, (float)y);
+#else
+            float field = WarpField((float)x, (float)y);
+#endif
+            g[y * gw + x] = EffectTrunc(field * 60.0f + 200.0f);
+        }
     int w = target->width < gBlob.width ? target->width : gBlob.width;
     int h = target->height < gBlob.height ? target->height : gBlob.height;
     const WarpTexels t(texture);
