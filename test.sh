@@ -73,7 +73,7 @@ step "fuzz targets (${fuzz_seconds}s each)"
 if CC=clang CXX=clang++ configure_and_build build-fuzz zenkor_fuzz_targets \
      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENKOR_SANITIZER=fuzz; then
   for target in build-fuzz/fuzz/*; do
-    [ -x "$target" ] || continue
+    [ -f "$target" ] && [ -x "$target" ] || continue
     name=$(basename "$target")
     corpus=$(mktemp -d)
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
