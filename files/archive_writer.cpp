@@ -112,17 +112,6 @@ uint64_t PlaceBlocks(Node* dir, uint64_t at)
     return at;
 }
 
-std::vector<uint8_t> Compress(const std::vector<uint8_t>& data)
-{
-    MemoryByteSource source(data.data(), data.size());
-    LzssEncoder encoder(&source);
-    std::vector<uint8_t> out;
-    uint8_t chunk[16384];
-    uint32_t k;
-    while ((k = encoder.Read(chunk, sizeof chunk)) != 0) out.insert(out.end(), chunk, chunk + k);
-    return out;
-}
-
 // Prepares every file's stored bytes and gives it its data offset, in depth-first order.
 bool PlaceData(Node* dir, const ArchiveOptions& options, uint64_t* at, std::string* error)
 {
@@ -138,7 +127,7 @@ bool PlaceData(Node* dir, const ArchiveOptions& options, uint64_t* at, std::stri
         }
         c->payload = data;
         if (options.compress && !data.empty()) {
-            std::vector<uint8_t> packed = Compress(data);
+            std::vector<uint8_t> packed = LzssCompress(data.data(), data.size());
             if (packed.size() < data.size()) {
                 c->payload = std::move(packed);
                 c->compressed = true;

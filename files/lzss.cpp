@@ -272,3 +272,14 @@ uint32_t LzssEncoder::Read(void* buffer, uint32_t count)
     }
     return done;
 }
+
+std::vector<uint8_t> LzssCompress(const void* data, uint64_t size)
+{
+    MemoryByteSource source(data, size);
+    LzssEncoder encoder(&source);
+    std::vector<uint8_t> out;
+    uint8_t chunk[16384];
+    uint32_t k;
+    while ((k = encoder.Read(chunk, sizeof chunk)) != 0) out.insert(out.end(), chunk, chunk + k);
+    return out;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Hands out bytes on request. Virtual operations stay in this order.
 class ByteSource {
@@ -93,3 +94,6 @@ private:
     uint64_t size;
     uint64_t position = 0;
 };
+
+// Encodes a whole block in memory: the bytes of an LZSS-compressed archive member.
+std::vector<uint8_t> LzssCompress(const void* data, uint64_t size);
