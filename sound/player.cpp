@@ -98,6 +98,13 @@ static void AdvanceVibrato(Channel* channel)
     channel->vibratoPosition = int8_t(p);
 }
 
+// Every pan change goes to the voice on the next update.
+static void SetPan(Channel* channel, int pan)
+{
+    channel->pan = pan;
+    channel->updateFlags |= CHANNEL_PAN;
+}
+
 static void VolumeColumnSlide(Channel* channel, uint8_t value)
 {
     int y = value & 15;
@@ -123,16 +130,13 @@ void ApplyVolumeColumn(Channel* channel, uint8_t value)
     case 0xA: channel->vibratoSpeed = uint8_t(y); break;
     case 0xB: channel->vibratoDepth = uint8_t(y); break;
     case 0xC:
-        channel->pan = y * 16;
-        channel->updateFlags |= CHANNEL_PAN;
+        SetPan(channel, y * 16);
         break;
     case 0xD:
-        channel->pan -= y;
-        channel->updateFlags |= CHANNEL_PAN;
+        SetPan(channel, channel->pan - y);
         break;
     case 0xE:
-        channel->pan += y;
-        channel->updateFlags |= CHANNEL_PAN;
+        SetPan(channel, channel->pan + y);
         break;
     case 0xF:
         if (y)
@@ -155,12 +159,10 @@ static void VolumeColumnTick(Channel* channel, uint8_t value)
         AdvanceVibrato(channel);
         break;
     case 0xD:
-        channel->pan -= y;
-        channel->updateFlags |= CHANNEL_PAN;
+        SetPan(channel, channel->pan - y);
         break;
     case 0xE:
-        channel->pan += y;
-        channel->updateFlags |= CHANNEL_PAN;
+        SetPan(channel, channel->pan + y);
         break;
     case 0xF: TonePortamento(channel); break;
     default: break;
@@ -265,8 +267,7 @@ static void ExtendedRow(RowContext& r)
         break;
     case 0x7: c->waveControl = uint8_t((c->waveControl & 0x0F) | y << 4); break;
     case 0x8:
-        c->pan = y * 16;
-        c->updateFlags |= CHANNEL_PAN;
+        SetPan(c, y * 16);
         break;
     case 0xA:
         Remember(&c->fineVolumeMemory, uint8_t(y));
@@ -326,8 +327,7 @@ static void EffectRow(RowContext& r)
             c->tremoloDepth = uint8_t(y);
         break;
     case EFFECT_PANNING:
-        c->pan = parameter;
-        c->updateFlags |= CHANNEL_PAN;
+        SetPan(c, parameter);
         break;
     case EFFECT_SAMPLE_OFFSET: {
         if (parameter)
@@ -550,10 +550,9 @@ static void EffectTick(Song* song, Channel* c, Sample* sample, const uint8_t* ce
     case EFFECT_PANNING_SLIDE: {
         uint8_t m = c->panningSlideMemory;
         if (m >> 4)
-            c->pan = c->pan + (m >> 4) > 255 ? 255 : c->pan + (m >> 4);
+            SetPan(c, c->pan + (m >> 4) > 255 ? 255 : c->pan + (m >> 4));
         else
-            c->pan = c->pan - (m & 15) < 0 ? 0 : c->pan - (m & 15);
-        c->updateFlags |= CHANNEL_PAN;
+            SetPan(c, c->pan - (m & 15) < 0 ? 0 : c->pan - (m & 15));
         break;
     }
     case EFFECT_RETRIGGER:
