@@ -7,11 +7,11 @@
 #include "production/data/art.h"
 
 struct PicturePreview {
-  std::string name;
-  Canvas picture;  // what the file holds (an alpha picture as grey)
+    std::string name;
+    Canvas picture; // what the file holds (an alpha picture as grey)
 };
 
 // Writes every picture file into the directory; false on the first file that cannot be written.
-bool PicturesWrite(const std::string &directory, std::vector<PicturePreview> *previews);
+bool PicturesWrite(const std::string& directory, std::vector<PicturePreview>* previews);
 // The file names PicturesWrite produces, in the order it writes them.
 std::vector<std::string> PictureNames();
