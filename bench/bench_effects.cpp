@@ -12,16 +12,10 @@
 #include "effects/scene.h"
 #include "effects/sphere.h"
 #include "effects/warp.h"
-#include "host/frame.h"
-#include "host/host.h"
 #include "host/pixels.h"
 #include "host/scratch.h"
+#include "host/trig.h"
 
-// The program's own hooks are not needed here; weak, so a linked production's hooks win.
-__attribute__((weak)) void DemoConfigure(DemoConfig&) {}
-__attribute__((weak)) bool DemoSetup(const DemoConfig&) { return true; }
-__attribute__((weak)) bool DemoFrame(FrameSurface&, const FrameInfo&) { return false; }
-__attribute__((weak)) void DemoTeardown() {}
 
 namespace {
 

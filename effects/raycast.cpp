@@ -4,7 +4,7 @@
 #include <new>
 
 #include "effects/local.h"
-#include "host/host.h"
+#include "host/trig.h"
 #include "host/scratch.h"
 
 #if defined(__SSE2__)

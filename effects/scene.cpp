@@ -7,7 +7,7 @@
 #include "effects/fill.h"
 #include "effects/glow.h"
 #include "effects/local.h"
-#include "host/host.h"
+#include "host/trig.h"
 #include "host/scratch.h"
 
 // Scenes, meshes and materials belong to the frame thread once set-up has built them.

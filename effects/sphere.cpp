@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "effects/local.h"
-#include "host/host.h"
+#include "host/trig.h"
 
 namespace {
 struct Blob {

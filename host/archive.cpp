@@ -1,11 +1,15 @@
 // The archive every load goes through, and whole-file reads from it. Main thread at start-up
 // and shutdown; LoadWholeFile also on the frame thread through the production's loads.
+#include "host/archive.h"
+
 #include <cstdlib>
+#include <cstring>
 
 #include "files/archive_file_system.h"
 #include "files/disk_file_system.h"
 #include "files/resource_file_system.h"
-#include "host/host.h"
+#include "host/fatal.h"
+#include "platform/system.h"
 
 // Opened by OpenArchive, closed by CloseFileSystems: archive, its stream, the file system
 // that opened the stream.
@@ -92,4 +96,35 @@ void* LoadWholeFile(const char* name, size_t* size)
     if (size)
         *size = read;
     return block;
+}
+
+bool ProgramDirectoryFromPath(const char* path, size_t length, char* buffer, size_t capacity)
+{
+    if (capacity == 0)
+        return false;
+    buffer[0] = 0;
+    if (!path || length == 0 || length >= capacity || length >= kProgramPathMax)
+        return false;
+    const char* first = (const char*)std::memchr(path, '/', length);
+    if (!first)
+        return false;
+    const char* last = first;
+    for (const char* p = path + length; p-- > first;) {
+        if (*p == '/') {
+            last = p;
+            break;
+        }
+    }
+    // A single separator is the root, which keeps it; otherwise drop the trailing one.
+    size_t keep = last > first ? (size_t)(last - path) : (size_t)(first - path) + 1;
+    std::memcpy(buffer, path, keep);
+    buffer[keep] = 0;
+    return true;
+}
+
+bool ProgramDirectory(char* buffer, size_t capacity)
+{
+    char path[kProgramPathMax];
+    size_t length = SystemProgramPath(path, sizeof path);
+    return ProgramDirectoryFromPath(path, length, buffer, capacity);
 }

@@ -1,14 +1,15 @@
 // Start-up, shutdown and fatal errors. Main thread, except FatalError on the frame thread.
 #include "host/host.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "display/display.h"
+#include "host/archive.h"
+#include "host/fatal.h"
 #include "host/host_internal.h"
 #include "host/scratch.h"
+#include "host/trig.h"
 #include "platform/system.h"
 #include "platform/window.h"
 #include "sound/music.h"
@@ -46,22 +47,16 @@ static void ShowError(const char* text)
 
 void HostReleaseMusic()
 {
-    if ((HostFlags.load() & (HOST_MODULE_LOADED | HOST_MUSIC_STARTED)) == 0)
+    if ((HostFlags.load() & HOST_MUSIC_HELD) == 0)
         return;
     MusicFree();
     std::free(host.moduleBlock);
     host.moduleBlock = nullptr;
-    HostFlags &= ~(HOST_MODULE_LOADED | HOST_MUSIC_STARTED);
+    HostFlags &= ~HOST_MUSIC_HELD;
 }
 
-void FatalError(const char* format, ...)
+[[noreturn]] static void ReportFatal(const char* message)
 {
-    char message[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
-    va_end(args);
-
     if ((HostFlags.load() & HOST_FRAME_THREAD) && HostOnFrameThread()) {
         host.pendingMessage = strdup(message);
         HostFlags &= ~HOST_FRAME_THREAD;
@@ -79,6 +74,11 @@ void FatalError(const char* format, ...)
     }
     ShowError(message);
     SystemExitProcess(1);
+}
+
+void HostInstallFatalReporter()
+{
+    FatalErrorSetReporter(ReportFatal);
 }
 
 void HostInitDisplay(DemoConfig& config)
@@ -148,6 +148,7 @@ void HostShutdown()
 
 int HostMain()
 {
+    HostInstallFatalReporter();
     SetDefaults(host.config);
     DemoConfigure(host.config);
     if (!HostInit(host.config))

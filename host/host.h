@@ -1,9 +1,10 @@
-// The host: start-up and shutdown, fatal errors, the archive, shared tables and the
-// production's four hooks. Everything here runs on the main thread unless it says otherwise.
+// The host's runtime: the configuration, the flags, the production's four hooks and the entry
+// sequence that calls them. Everything here runs on the main thread unless it says otherwise.
+// The shared services live beside it: fatal.h, scratch.h, pixels.h, trig.h, cpu.h (the core,
+// usable without a production) and frame.h, archive.h, picture.h (the runtime).
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
 
 #include "host/frame.h"
@@ -30,6 +31,8 @@ constexpr uint32_t HOST_DISPLAY_UP = 0x01;
 constexpr uint32_t HOST_MODULE_LOADED = 0x02;
 constexpr uint32_t HOST_MUSIC_STARTED = 0x08;
 constexpr uint32_t HOST_FRAME_THREAD = 0x10;
+// Either bit means there is music to release: the song, the device and the module block.
+constexpr uint32_t HOST_MUSIC_HELD = HOST_MODULE_LOADED | HOST_MUSIC_STARTED;
 
 // Set and cleared by the main and frame threads in an order that needs no lock.
 extern std::atomic<uint32_t> HostFlags;
@@ -51,38 +54,7 @@ void HostInitDisplay(DemoConfig& config);
 void HostShutdown();
 // The configuration in force (defaults before DemoConfigure).
 const DemoConfig& HostConfig();
-
-// Formats at most 1023 characters (longer messages are cut), shows them in an error box and on
-// stderr, and ends the program. On the frame thread it ends only that thread and lets the
-// normal shutdown show the message at the end.
-[[noreturn]] void FatalError(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// Mounts the archive: embedded resource, else name in the current directory, else name beside
-// the program. False only when nothing is embedded and name is null; a named archive found
-// nowhere is fatal.
-bool OpenArchive(const char* name);
-// Destroys the archive file system, closes its stream, destroys the base file system.
-void CloseFileSystems();
-// The mounted archive file system every load goes through; null before OpenArchive.
-class FileSystem;
-FileSystem* HostFileSystem();
-// Reads a file of the archive whole into a std::malloc block that the caller frees with
-// std::free; a missing file is fatal. size receives the bytes read.
-void* LoadWholeFile(const char* name, size_t* size = nullptr);
-
-// Capacity of a program-path buffer.
-constexpr size_t kProgramPathMax = 260;
-// The program's directory without a trailing '/' (the root keeps its '/'); false and an empty
-// buffer when the path cannot be had or does not fit.
-bool ProgramDirectory(char* buffer, size_t capacity = kProgramPathMax);
-// The same rule over a given program path of length characters.
-bool ProgramDirectoryFromPath(const char* path, size_t length, char* buffer, size_t capacity);
-
-// 1024 entries each, entry i = sin / cos of i * pi / 512; index with (angle & 1023).
-extern float SineTable[1024];
-extern float CosineTable[1024];
-// Fills both tables (start-up, before DemoSetup).
-void BuildTrigTables();
-
-// True when the processor reports MMX.
-bool HasMmx();
+// Makes FatalError behave as the running program needs: on the frame thread it ends only that
+// thread and the normal shutdown shows the message at the end; elsewhere it stops the music and
+// the display, shows an error box and ends the process with code 1. HostMain installs it.
+void HostInstallFatalReporter();

@@ -4,7 +4,8 @@
 #include <cstdlib>
 
 #include "files/file_system.h"
-#include "host/host.h"
+#include "host/archive.h"
+#include "host/fatal.h"
 #include "images/image.h"
 
 namespace {

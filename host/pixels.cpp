@@ -10,7 +10,7 @@
 #include <immintrin.h>
 #endif
 
-#include "host/host.h"
+#include "host/fatal.h"
 
 // Bytes for count pixels; a failed allocation of a real size is fatal rather than a later crash.
 static uint32_t* AllocatePixels(uint64_t count)

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "host/host.h"
+#include "host/fatal.h"
 
 static ScratchPool pool;
 

@@ -4,9 +4,8 @@
 
 #include "effects/blend.h"
 #include "effects/raycast.h"
-#include "host/frame.h"
-#include "host/host.h"
 #include "host/scratch.h"
+#include "host/trig.h"
 
 uint64_t SurfaceHash(const Surface* s)
 {
@@ -38,15 +37,3 @@ public:
 };
 const auto* gEnvironment = ::testing::AddGlobalTestEnvironment(new EffectsEnvironment);
 } // namespace
-
-// The host binds the production's hooks at link time; these tests drive the effects directly.
-__attribute__((weak)) void DemoConfigure(DemoConfig&) {}
-__attribute__((weak)) bool DemoSetup(const DemoConfig&)
-{
-    return true;
-}
-__attribute__((weak)) bool DemoFrame(FrameSurface&, const FrameInfo&)
-{
-    return false;
-}
-__attribute__((weak)) void DemoTeardown() {}

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "effects/sphere.h"
-#include "host/host.h"
+#include "host/trig.h"
 #include "tests/effects/effects_fixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "files/archive_writer.h"
-#include "host/host.h"
+#include "host/archive.h"
 #include "host/picture.h"
 #include "image_fixtures.h"
 #include "images/png_writer.h"

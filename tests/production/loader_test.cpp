@@ -5,16 +5,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/host.h"
+#include "host/archive.h"
 #include "host/picture.h"
 #include "host/pixels.h"
 #include "sound/music.h"
-
-// The host links the production's hooks; these tests never run a frame.
-void DemoConfigure(DemoConfig &) {}
-bool DemoSetup(const DemoConfig &) { return true; }
-bool DemoFrame(FrameSurface &, const FrameInfo &) { return false; }
-void DemoTeardown() {}
 
 namespace {
 

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "files/archive_writer.h"
+#include "host/archive.h"
+#include "host/cpu.h"
+#include "host/fatal.h"
 #include "host/host.h"
 #include "host/scratch.h"
 

@@ -1,10 +1,12 @@
+// The host's runtime: the frame loop's step, the clock, the frame surface and the program's
+// directory, with the test production of stub_production.cpp.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <thread>
 
+#include "host/archive.h"
 #include "host/frame.h"
 #include "host/host.h"
 
@@ -15,6 +17,7 @@ namespace {
 
 // Each step hands the hook the host's frame surface, the new moment and the previous position;
 // the loop starts from 0xFFFF so that the first frame crosses no boundary.
+
 TEST(FrameAdvance, ShiftsPositionsAndCallsTheHook)
 {
     FrameInfo info{0xFFFF, 0xFFFF, 0};
@@ -70,28 +73,6 @@ TEST(ProgramDirectory, OfThisTestProgram)
     EXPECT_NE(dir.find("tests"), std::string::npos) << dir;
 }
 
-TEST(TrigTables, ValuesAndSymmetry)
-{
-    BuildTrigTables();
-    EXPECT_EQ(SineTable[0], 0.0f);
-    EXPECT_EQ(CosineTable[0], 1.0f);
-    EXPECT_EQ(SineTable[256], 1.0f);
-    EXPECT_NEAR(CosineTable[256], 0.0f, 1e-7);
-    EXPECT_NEAR(SineTable[512], 0.0f, 1e-6);
-    EXPECT_EQ(CosineTable[512], -1.0f);
-    for (int i = 0; i < 1024; ++i) {
-        double angle = (double)i * (double)3.1415927f / 512.0;
-        EXPECT_NEAR(SineTable[i], std::sin(angle), 1e-7) << i;
-        EXPECT_NEAR(CosineTable[i], std::cos(angle), 1e-7) << i;
-        EXPECT_NEAR(SineTable[i], CosineTable[(i - 256) & 1023], 2e-6) << i;
-    }
-}
-
-TEST(Processor, HasMmx)
-{
-    EXPECT_TRUE(HasMmx());  // every x86-64 processor has it
-}
-
 TEST(Clock, StartsAtZeroAndAdvances)
 {
     ASSERT_TRUE(ClockStart());
@@ -136,18 +117,6 @@ TEST(FrameSurface, FilledFromConfig)
     EXPECT_EQ(surface.aspect, 1.3333334f);
     EXPECT_EQ(surface.scaleX, 0.95f);
     EXPECT_EQ(surface.scaleY, 0.5f);
-}
-
-TEST(FatalErrorDeathTest, LongMessageIsCutAt1023Characters)
-{
-    std::string text(3000, 'q');
-    EXPECT_EXIT(FatalError("%s!", text.c_str()), testing::ExitedWithCode(1), ": " + std::string(1023, 'q') + "\n");
-}
-
-TEST(FatalErrorDeathTest, FormatsLikePrintf)
-{
-    EXPECT_EXIT(FatalError("Unable to load module '%s'! %d", "song.xm", 7), testing::ExitedWithCode(1),
-                "Unable to load module 'song.xm'! 7");
 }
 
 }  // namespace
