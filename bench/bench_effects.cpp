@@ -25,22 +25,16 @@ struct Fixture {
     std::vector<uint32_t> pixels = std::vector<uint32_t>(kPixels);
     std::vector<uint32_t> source = std::vector<uint32_t>(kPixels);
     Surface frame{pixels.data(), kWidth, kHeight, kWidth * 4};
-    Texture checker{}, rings{}, glow{};
+    PatternTextures textures{};
+    const Texture& checker = textures.checker;
 
     Fixture()
     {
-        PatternTextureCreate(&checker, 256, PATTERN_CHECKER);
-        PatternTextureCreate(&rings, 256, PATTERN_RINGS);
-        PatternTextureCreate(&glow, 256, PATTERN_GLOW);
+        PatternTexturesCreate(&textures);
         PatternFill(source.data(), kWidth, kHeight, PATTERN_PLASMA);
         std::memcpy(pixels.data(), source.data(), kPixels * 4);
     }
-    ~Fixture()
-    {
-        TextureRelease(checker);
-        TextureRelease(rings);
-        TextureRelease(glow);
-    }
+    ~Fixture() { PatternTexturesRelease(&textures); }
 };
 
 void FrameCopy(benchmark::State& state)
@@ -56,62 +50,40 @@ void FrameCopy(benchmark::State& state)
 void SphereMaterial(benchmark::State& state)
 {
     Fixture f;
-    int type = (int)state.range(0);
     Material m;
-    MaterialInitDefaults(&m);
-    m.type = type;
-    m.textureA = &f.checker;
-    m.textureB = type == 6 || type == 8 ? &f.glow : &f.rings;
-    m.edgeFlags = 7;
-    m.cullThreshold = 0.0f;
-    m.spriteScale = 6000.0f;
-    m.blendTable = type == 9 ? BlendScreen : (type == 4 || type == 5 || type == 11 || type == 13 ? BlendMultiply : BlendAdd);
+    PatternMaterialInit(&m, (MaterialType)state.range(0), f.textures);
     Scene scene;
-    SceneCreate(&scene, 1, 4000);
-    MeshCreate(&scene.meshes[0], 1024, 1024);
-    scene.meshCount = 1;
-    SphereGridBuild(&scene.meshes[0], 180, 16, 8, 32, 16);
-    MeshSetMaterial(&scene.meshes[0], &m);
-    MeshSetPosition(&scene.meshes[0], 0, 0, 500);
+    SphereSceneCreate(&scene, 1);
+    Mesh* mesh = SphereSceneAdd(&scene, 180, &m);
     int angle = 0;
     for (auto _ : state) {
         std::memcpy(f.pixels.data(), f.source.data(), kPixels * 4);
-        MeshSetAngles(&scene.meshes[0], angle, angle, angle);
+        MeshSetAngles(mesh, angle, angle, angle);
         angle += 7;
         SceneRender(&scene, &f.frame, 160, 100);
         benchmark::ClobberMemory();
     }
-    MeshDestroy(&scene.meshes[0]);
-    SceneDestroy(&scene);
+    SphereSceneDestroy(&scene);
 }
 
 void BlobSphere(benchmark::State& state)
 {
     Fixture f;
     Material m;
-    MaterialInitDefaults(&m);
-    m.type = 7;
-    m.textureA = &f.checker;
-    m.textureB = &f.rings;
-    m.cullThreshold = 0.0f;
+    SphereMaterialInit(&m, MATERIAL_TEXTURE_ENV, &f.textures.checker, &f.textures.rings);
     Scene scene;
-    SceneCreate(&scene, 1, 4000);
-    MeshCreate(&scene.meshes[0], 1024, 1024);
-    scene.meshCount = 1;
-    SphereGridBuild(&scene.meshes[0], 180, 16, 8, 32, 16);
-    MeshSetMaterial(&scene.meshes[0], &m);
-    MeshSetPosition(&scene.meshes[0], 0, 0, 500);
+    SphereSceneCreate(&scene, 1);
+    Mesh* mesh = SphereSceneAdd(&scene, 180, &m);
     BlobFieldCreate(80.0f);
     float t = 0;
     for (auto _ : state) {
         std::memcpy(f.pixels.data(), f.source.data(), kPixels * 4);
-        BlobSphereDeform(&scene.meshes[0], 180.0f, 32, 16, 100, t += 0.3f);
+        BlobSphereDeform(mesh, 180.0f, kSphereRings, kSphereLats, 100, t += 0.3f);
         SceneRender(&scene, &f.frame, 110, 120);
         benchmark::ClobberMemory();
     }
     BlobFieldDestroy();
-    MeshDestroy(&scene.meshes[0]);
-    SceneDestroy(&scene);
+    SphereSceneDestroy(&scene);
 }
 
 void Raycaster(benchmark::State& state)

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "effects/blend.h"
+#include "effects/sphere.h"
+
 // Stateless.
 
 static uint32_t Rgb(int r, int g, int b)
@@ -49,4 +52,45 @@ void PatternTextureCreate(Texture* texture, int size, PatternKind kind)
 {
     uint32_t* pixels = TextureCreate(*texture, (uint32_t)size, (uint32_t)size);
     PatternFill(pixels, size, size, kind);
+}
+
+void PatternTexturesCreate(PatternTextures* textures)
+{
+    PatternTextureCreate(&textures->checker, 256, PATTERN_CHECKER);
+    PatternTextureCreate(&textures->rings, 256, PATTERN_RINGS);
+    PatternTextureCreate(&textures->glow, 256, PATTERN_GLOW);
+    PatternTextureCreate(&textures->plasma, 256, PATTERN_PLASMA);
+}
+
+void PatternTexturesRelease(PatternTextures* textures)
+{
+    TextureRelease(textures->checker);
+    TextureRelease(textures->rings);
+    TextureRelease(textures->glow);
+    TextureRelease(textures->plasma);
+}
+
+void PatternMaterialInit(Material* material, MaterialType type, const PatternTextures& textures)
+{
+    bool sprites = type == MATERIAL_SPRITE || type == MATERIAL_GLOW_SPRITE;
+    SphereMaterialInit(material, type, &textures.checker, sprites ? &textures.glow : &textures.rings);
+    material->edgeFlags = 7;
+    material->red = 90;
+    material->green = 200;
+    material->blue = 255;
+    material->spriteScale = 6000.0f;
+    switch (type) {
+    case MATERIAL_TEXTURE_OVER:
+        material->blendTable = BlendScreen;
+        break;
+    case MATERIAL_FLAT:
+    case MATERIAL_TEXTURE_LIT:
+    case MATERIAL_GOURAUD:
+    case MATERIAL_TEXTURE_GOURAUD:
+        material->blendTable = BlendMultiply;
+        break;
+    default:
+        material->blendTable = BlendAdd;
+        break;
+    }
 }

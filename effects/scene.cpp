@@ -64,6 +64,15 @@ void SceneDestroy(Scene* scene)
     std::memset(scene, 0, sizeof(*scene));
 }
 
+Mesh* SceneAddMesh(Scene* scene, int vertexCapacity, int faceCapacity)
+{
+    if (scene->meshCount < 0 || scene->meshCount >= scene->meshCapacity)
+        return nullptr;
+    Mesh* mesh = &scene->meshes[scene->meshCount++];
+    MeshCreate(mesh, vertexCapacity, faceCapacity);
+    return mesh;
+}
+
 void MeshCreate(Mesh* mesh, int vertexCapacity, int faceCapacity)
 {
     std::memset(mesh, 0, sizeof(*mesh));

@@ -79,6 +79,8 @@ void MaterialInitDefaults(Material* material);
 void SceneCreate(Scene* scene, int meshCapacity, int drawCapacity);
 // Frees the mesh array and the draw list (not the meshes' own arrays) and zeroes the counts.
 void SceneDestroy(Scene* scene);
+// Creates the next mesh of the scene (MeshCreate) and counts it; null when the scene is full.
+Mesh* SceneAddMesh(Scene* scene, int vertexCapacity, int faceCapacity);
 // Allocates the arrays (counts 0), zero angles and position, identity matrix.
 void MeshCreate(Mesh* mesh, int vertexCapacity, int faceCapacity);
 // Frees both arrays and zeroes counts and capacities.

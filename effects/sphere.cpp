@@ -34,6 +34,39 @@ static bool GridFits(const Mesh* mesh, int rings, int lats, bool withFaces)
     return vertices <= mesh->vertexCapacity && (!withFaces || faces <= mesh->faceCapacity);
 }
 
+void SphereSceneCreate(Scene* scene, int meshCapacity)
+{
+    SceneCreate(scene, meshCapacity, 4000);
+}
+
+Mesh* SphereSceneAdd(Scene* scene, float radius, const Material* material)
+{
+    Mesh* mesh = SceneAddMesh(scene, 1024, 1024);
+    if (!mesh)
+        return nullptr;
+    SphereGridBuild(mesh, radius, 16, 8, kSphereRings, kSphereLats);
+    MeshSetMaterial(mesh, material);
+    MeshSetPosition(mesh, 0, 0, 500);
+    return mesh;
+}
+
+void SphereSceneDestroy(Scene* scene)
+{
+    for (int i = 0; i < scene->meshCount && i < scene->meshCapacity; i++)
+        MeshDestroy(&scene->meshes[i]);
+    SceneDestroy(scene);
+}
+
+void SphereMaterialInit(Material* material, MaterialType type, const Texture* textureA,
+                        const Texture* textureB)
+{
+    MaterialInitDefaults(material);
+    material->type = type;
+    material->textureA = textureA;
+    material->textureB = textureB;
+    material->cullThreshold = 0.0f;
+}
+
 void FaceSetCorners(MeshFace* face, int i0, int i1, int i2)
 {
     face->vertexIndex[0] = i0;

@@ -14,6 +14,23 @@ void FaceSetTexCoords(MeshFace* face, int u0, int v0, int u1, int v1, int u2, in
 // Stores the object-space position.
 void VertexSet(MeshVertex* vertex, float x, float y, float z);
 
+// The sphere the production's scenes (and the gallery, tests and benchmarks) are made of:
+// 32 rings of 16 latitudes, texture coordinates scaled 16 x 8, at (0, 0, 500), in a mesh of
+// 1024 vertices and faces; the deformers take the same rings and latitudes.
+constexpr int kSphereRings = 32;
+constexpr int kSphereLats = 16;
+
+// A scene with room for meshCapacity spheres and 4000 draw entries.
+void SphereSceneCreate(Scene* scene, int meshCapacity);
+// Adds a sphere of the given radius drawn with material (not owned); null when the scene is full.
+Mesh* SphereSceneAdd(Scene* scene, float radius, const Material* material);
+// Destroys every mesh of the scene, then the scene.
+void SphereSceneDestroy(Scene* scene);
+// The defaults, then type and both textures, and a cull threshold of 0 (every face turned
+// towards the viewer is drawn).
+void SphereMaterialInit(Material* material, MaterialType type, const Texture* textureA,
+                        const Texture* textureB);
+
 // The program's one field of three blobs in a 256 x 256 parameter plane.
 // Sets every blob's radius and weight 1.0 (centres at 0 until animated).
 void BlobFieldCreate(float radius);

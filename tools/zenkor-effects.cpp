@@ -27,11 +27,11 @@ namespace {
 
 const int kWidth = 320, kHeight = 200;
 
-struct Gallery {
+// The textures every effect is drawn with, and where the pictures go.
+struct Gallery : PatternTextures {
     std::string dir;
     uint32_t ms;
     int written = 0, failed = 0;
-    Texture checker{}, rings{}, glow{}, plasma{};
     std::vector<uint32_t> pixels = std::vector<uint32_t>(kWidth * kHeight);
     Surface frame{pixels.data(), kWidth, kHeight, kWidth * 4};
 };
@@ -71,40 +71,22 @@ void Save(Gallery& g, const char* name)
     }
 }
 
+// One sphere of the given radius and material.
 struct SphereScene {
     Scene scene{};
     Mesh* mesh;
-    SphereScene(float radius)
+    SphereScene(float radius, const Material* material)
     {
-        SceneCreate(&scene, 1, 4000);
-        mesh = &scene.meshes[0];
-        MeshCreate(mesh, 1024, 1024);
-        scene.meshCount = 1;
-        SphereGridBuild(mesh, radius, 16, 8, 32, 16);
-        MeshSetPosition(mesh, 0, 0, 500);
+        SphereSceneCreate(&scene, 1);
+        mesh = SphereSceneAdd(&scene, radius, material);
     }
-    ~SphereScene()
-    {
-        MeshDestroy(mesh);
-        SceneDestroy(&scene);
-    }
+    ~SphereScene() { SphereSceneDestroy(&scene); }
 };
 
-Material SphereMaterial(Gallery& g, int type)
+Material SphereMaterial(const Gallery& g, MaterialType type)
 {
     Material m;
-    MaterialInitDefaults(&m);
-    m.type = type;
-    m.textureA = &g.checker;
-    m.textureB = type == 6 || type == 8 ? &g.glow : &g.rings;
-    m.edgeFlags = 7;
-    m.cullThreshold = 0.0f;
-    m.red = 90;
-    m.green = 200;
-    m.blue = 255;
-    m.spriteScale = 6000.0f;
-    bool shaded = type == 4 || type == 5 || type == 11 || type == 13;
-    m.blendTable = type == 9 ? BlendScreen : (shaded ? BlendMultiply : BlendAdd);
+    PatternMaterialInit(&m, type, g);
     return m;
 }
 
@@ -117,9 +99,8 @@ void Materials(Gallery& g)
     for (int type = 1; type <= 13; type++) {
         if (type == 12)
             continue;
-        SphereScene s(180);
-        Material m = SphereMaterial(g, type);
-        MeshSetMaterial(s.mesh, &m);
+        Material m = SphereMaterial(g, (MaterialType)type);
+        SphereScene s(180, &m);
         MeshSetAngles(s.mesh, q, q, q);
         Background(g);
         SceneRender(&s.scene, &g.frame, 160, 100);
@@ -133,11 +114,10 @@ void Spheres(Gallery& g)
 {
     float lt = (float)g.ms;
     {
-        SphereScene s(180);
-        Material m = SphereMaterial(g, 7);
-        MeshSetMaterial(s.mesh, &m);
+        Material m = SphereMaterial(g, MATERIAL_TEXTURE_ENV);
+        SphereScene s(180, &m);
         BlobFieldCreate(80.0f);
-        BlobSphereDeform(s.mesh, 180.0f, 32, 16, 100, lt * (1.0f / 90.0f));
+        BlobSphereDeform(s.mesh, 180.0f, kSphereRings, kSphereLats, 100, lt * (1.0f / 90.0f));
         MeshSetAngles(s.mesh, (int)g.ms / 5, (int)g.ms / 5, (int)g.ms / 5);
         Background(g);
         SceneRender(&s.scene, &g.frame, 110, 120);
@@ -146,26 +126,19 @@ void Spheres(Gallery& g)
     }
     // Two wave spheres in one scene, the outer one with glow edges and sprites.
     Scene pair{};
-    SceneCreate(&pair, 2, 4000);
-    Material materials[2] = {SphereMaterial(g, 7), SphereMaterial(g, 8)};
+    SphereSceneCreate(&pair, 2);
+    Material materials[2] = {SphereMaterial(g, MATERIAL_TEXTURE_ENV), SphereMaterial(g, MATERIAL_GLOW_SPRITE)};
     materials[1].edgeFlags = 6;
     const float radii[2] = {180.0f, 200.0f};
     int q = (int)(lt * 0.2f) & 0x3FF;
     for (int i = 0; i < 2; i++) {
-        Mesh* mesh = &pair.meshes[i];
-        MeshCreate(mesh, 1024, 1024);
-        SphereGridBuild(mesh, radii[i], 16, 8, 32, 16);
-        MeshSetMaterial(mesh, &materials[i]);
-        MeshSetPosition(mesh, 0, 0, 500);
-        WaveSphereDeform(mesh, radii[i], 32, 16, lt * 0.02f, 2, 3, 80, 30);
+        Mesh* mesh = SphereSceneAdd(&pair, radii[i], &materials[i]);
+        WaveSphereDeform(mesh, radii[i], kSphereRings, kSphereLats, lt * 0.02f, 2, 3, 80, 30);
         MeshSetAngles(mesh, q, q, q);
     }
-    pair.meshCount = 2;
     Background(g);
     SceneRender(&pair, &g.frame, 130, 100);
-    for (int i = 0; i < 2; i++)
-        MeshDestroy(&pair.meshes[i]);
-    SceneDestroy(&pair);
+    SphereSceneDestroy(&pair);
     Save(g, "wave-spheres");
 }
 
@@ -282,20 +255,14 @@ int Run(const char* dir, uint32_t ms)
     Gallery g;
     g.dir = dir;
     g.ms = ms;
-    PatternTextureCreate(&g.checker, 256, PATTERN_CHECKER);
-    PatternTextureCreate(&g.rings, 256, PATTERN_RINGS);
-    PatternTextureCreate(&g.glow, 256, PATTERN_GLOW);
-    PatternTextureCreate(&g.plasma, 256, PATTERN_PLASMA);
+    PatternTexturesCreate(&g);
     Materials(g);
     LinesAndSprites(g);
     Spheres(g);
     RayCasters(g);
     Warps(g);
     Filters(g);
-    TextureRelease(g.checker);
-    TextureRelease(g.rings);
-    TextureRelease(g.glow);
-    TextureRelease(g.plasma);
+    PatternTexturesRelease(&g);
     FogTableDestroy();
     BlendTablesDestroy();
     ScratchPoolDestroy();

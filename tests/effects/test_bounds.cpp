@@ -84,9 +84,7 @@ TEST(Bounds, ScenesWithWildGeometryStayInside)
     Guarded g(80, 50);
     Scene scene;
     SceneCreate(&scene, 1, 40);
-    Mesh* mesh = &scene.meshes[0];
-    MeshCreate(mesh, 30, 60);
-    scene.meshCount = 1;
+    Mesh* mesh = SceneAddMesh(&scene, 30, 60);
     Material materials[14];
     for (int t = 0; t < 14; t++) {
         MaterialInitDefaults(&materials[t]);

@@ -14,22 +14,9 @@
 #include "tests/effects/effects_fixture.h"
 
 namespace {
-struct Textures {
-    Texture checker{}, rings{}, glow{}, plasma{};
-    Textures()
-    {
-        PatternTextureCreate(&checker, 256, PATTERN_CHECKER);
-        PatternTextureCreate(&rings, 256, PATTERN_RINGS);
-        PatternTextureCreate(&glow, 256, PATTERN_GLOW);
-        PatternTextureCreate(&plasma, 256, PATTERN_PLASMA);
-    }
-    ~Textures()
-    {
-        TextureRelease(checker);
-        TextureRelease(rings);
-        TextureRelease(glow);
-        TextureRelease(plasma);
-    }
+struct Textures : PatternTextures {
+    Textures() { PatternTexturesCreate(this); }
+    ~Textures() { PatternTexturesRelease(this); }
 };
 
 struct Frame : TestSurface {
@@ -45,17 +32,11 @@ struct Frame : TestSurface {
 uint64_t SphereFrame(const Material& material)
 {
     Scene scene;
-    SceneCreate(&scene, 1, 4000);
-    MeshCreate(&scene.meshes[0], 1024, 1024);
-    scene.meshCount = 1;
-    SphereGridBuild(&scene.meshes[0], 180, 16, 8, 32, 16);
-    MeshSetMaterial(&scene.meshes[0], &material);
-    MeshSetPosition(&scene.meshes[0], 0, 0, 500);
-    MeshSetAngles(&scene.meshes[0], 100, 200, 300);
+    SphereSceneCreate(&scene, 1);
+    MeshSetAngles(SphereSceneAdd(&scene, 180, &material), 100, 200, 300);
     Frame f;
     SceneRender(&scene, &f, 160, 100);
-    MeshDestroy(&scene.meshes[0]);
-    SceneDestroy(&scene);
+    SphereSceneDestroy(&scene);
     return SurfaceHash(&f);
 }
 
@@ -85,18 +66,7 @@ TEST(Checksums, MaterialTypesOnASphere)
     };
     for (const Case& k : cases) {
         Material m;
-        MaterialInitDefaults(&m);
-        m.type = k.type;
-        m.textureA = &t.checker;
-        m.textureB = k.type == 6 || k.type == 8 ? &t.glow : &t.rings;
-        m.edgeFlags = 7;
-        m.cullThreshold = 0.0f;
-        m.red = 90;
-        m.green = 200;
-        m.blue = 255;
-        m.spriteScale = 6000.0f;
-        bool shaded = k.type == 4 || k.type == 5 || k.type == 11 || k.type == 13;
-        m.blendTable = k.type == 9 ? BlendScreen : (shaded ? BlendMultiply : BlendAdd);
+        PatternMaterialInit(&m, (MaterialType)k.type, t);
         uint64_t h = SphereFrame(m);
         EXPECT_EQ(h, k.hash) << "type " << k.type << " hash 0x" << std::hex << h;
     }
@@ -106,19 +76,10 @@ TEST(Checksums, DeformedSpheres)
 {
     Textures t;
     Material m;
-    MaterialInitDefaults(&m);
-    m.type = 7;
-    m.textureA = &t.checker;
-    m.textureB = &t.rings;
-    m.cullThreshold = 0.0f;
+    SphereMaterialInit(&m, MATERIAL_TEXTURE_ENV, &t.checker, &t.rings);
     Scene scene;
-    SceneCreate(&scene, 1, 4000);
-    Mesh* mesh = &scene.meshes[0];
-    MeshCreate(mesh, 1024, 1024);
-    scene.meshCount = 1;
-    SphereGridBuild(mesh, 180, 16, 8, 32, 16);
-    MeshSetMaterial(mesh, &m);
-    MeshSetPosition(mesh, 0, 0, 500);
+    SphereSceneCreate(&scene, 1);
+    Mesh* mesh = SphereSceneAdd(&scene, 180, &m);
     MeshSetAngles(mesh, 70, 70, 70);
     BlobFieldCreate(80.0f);
     BlobSphereDeform(mesh, 180, 32, 16, 100, 40.0f);
@@ -130,8 +91,7 @@ TEST(Checksums, DeformedSpheres)
     SceneRender(&scene, &b, 130, 100);
     EXPECT_HASH(SurfaceHash(&b), 0x4be5d19d1d6eb817);
     BlobFieldDestroy();
-    MeshDestroy(mesh);
-    SceneDestroy(&scene);
+    SphereSceneDestroy(&scene);
 }
 
 TEST(Checksums, RayCasters)

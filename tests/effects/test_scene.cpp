@@ -19,9 +19,7 @@ struct OneMesh {
     explicit OneMesh(int drawCapacity = 16, int faces = 16)
     {
         SceneCreate(&scene, 1, drawCapacity);
-        mesh = &scene.meshes[0];
-        MeshCreate(mesh, 64, faces);
-        scene.meshCount = 1;
+        mesh = SceneAddMesh(&scene, 64, faces);
     }
     ~OneMesh()
     {

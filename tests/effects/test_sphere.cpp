@@ -157,3 +157,35 @@ TEST(Sphere, WaveDeform)
     EXPECT_NEAR(Radius(g.mesh.vertices[3 * 16 + 5]), (float)rho, 1e-3);
     EXPECT_EQ(g.mesh.vertices[512].y, -200.0f);
 }
+
+// Meshes are added in order up to the capacity; each is the 960-face grid at z 500 with its
+// material, and the deformers fit it.
+TEST(Sphere, SceneBuilderAddsMeshesUntilFull)
+{
+    Material a, b;
+    SphereMaterialInit(&a, MATERIAL_TEXTURE_ENV, nullptr, nullptr);
+    SphereMaterialInit(&b, MATERIAL_GLOW_SPRITE, nullptr, nullptr);
+    EXPECT_EQ(a.type, MATERIAL_TEXTURE_ENV);
+    EXPECT_EQ(a.cullThreshold, 0.0f);
+    Scene scene;
+    SphereSceneCreate(&scene, 2);
+    EXPECT_EQ(scene.drawCapacity, 4000);
+    Mesh* first = SphereSceneAdd(&scene, 180, &a);
+    Mesh* second = SphereSceneAdd(&scene, 200, &b);
+    EXPECT_EQ(SphereSceneAdd(&scene, 220, &a), nullptr);
+    ASSERT_EQ(scene.meshCount, 2);
+    EXPECT_EQ(first, &scene.meshes[0]);
+    EXPECT_EQ(second, &scene.meshes[1]);
+    for (const Mesh* mesh : {first, second}) {
+        EXPECT_EQ(mesh->vertexCapacity, 1024);
+        EXPECT_EQ(mesh->faceCount, 960);
+        EXPECT_EQ(mesh->positionZ, 500.0f);
+    }
+    EXPECT_EQ(first->faces[959].material, &a);
+    EXPECT_EQ(second->faces[0].material, &b);
+    EXPECT_NEAR(Radius(second->vertices[kSphereRings * kSphereLats]), 200.0f, 1e-3);
+    WaveSphereDeform(second, 200, kSphereRings, kSphereLats, 0.0f, 2, 3, 80, 30);
+    EXPECT_NEAR(Radius(second->vertices[100]), 200.0f, 1e-3);
+    SphereSceneDestroy(&scene);
+    EXPECT_EQ(scene.meshes, nullptr);
+}
