@@ -27,8 +27,8 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 configure_and_build() { # dir target cmake-args...
   local dir=$1 target=$2; shift 2
-  cmake -S . -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 \
-    || { cat "$dir.configure.log"; return 1; }
+  cmake -S . -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 \
+    || { cat "$dir/configure.log"; return 1; }
   cmake --build "$dir" --target "$target" -j "$jobs"
 }
 
