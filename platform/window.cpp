@@ -22,12 +22,29 @@ struct WindowState {
 
 static WindowState state;
 
+// With no display SDL quietly falls back to drivers whose windows nobody sees; such a driver
+// counts only when it was asked for by name (tests and headless tools do that).
+static bool DriverIsVisible()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver)
+        return false;
+    if (SDL_strcasecmp(driver, "offscreen") != 0 && SDL_strcasecmp(driver, "dummy") != 0)
+        return true;
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    return asked && SDL_strcasecmp(asked, driver) == 0;
+}
+
 bool PlatformVideoUp()
 {
     if (state.videoUp)
         return true;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         return false;
+    if (!DriverIsVisible()) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
     if (state.eventBase.load() == uint32_t(-1)) {
         uint32_t base = SDL_RegisterEvents(EVENT_COUNT);
         if (base == uint32_t(-1)) {

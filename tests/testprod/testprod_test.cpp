@@ -81,11 +81,11 @@ public:
     std::string log;
 };
 
-// Runs the program with args and no display at all (SDL then uses its offscreen driver and an
-// error box fails at once).
+// Runs the program with args and no display at all, on SDL's offscreen driver asked for by name
+// (without the name a program refuses it); an error box fails at once.
 std::string Headless(const std::string& program, const std::string& args)
 {
-    return "env -u DISPLAY -u WAYLAND_DISPLAY timeout -k 5 60 \"" + program + "\" " + args +
+    return "env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen timeout -k 5 60 \"" + program + "\" " + args +
            " > out.txt 2> err.txt; echo $? > rc.txt";
 }
 
@@ -120,6 +120,18 @@ TEST(TestProduction, FatalErrorOnTheFrameThreadRunsTheWholeShutdownAndExitsZero)
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find(std::string(kTitle) + ": Frame 5 failed on purpose\n"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("testprod: 5 frames"), std::string::npos) << "teardown ran after the join: " << r.out;
+}
+
+// SDL's fallback to its offscreen driver is no display: the program stops at once with the
+// display message instead of running where nobody can see it.
+TEST(TestProduction, WithoutADisplayStopsWithTheDisplayMessage)
+{
+    Sandbox box;
+    Result r = box.Run("env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout -k 5 60 \"$P\" --seconds 30"
+                       " > out.txt 2> err.txt; echo $? > rc.txt");
+    EXPECT_EQ(r.code, 1) << r.err << box.log;
+    EXPECT_NE(r.err.find(std::string(kTitle) + ": Error initializing display!"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("testprod: "), std::string::npos) << "no frame loop, no teardown: " << r.out;
 }
 
 struct StartupFailure {
