@@ -2,15 +2,11 @@
 // its archive, and (under X) its window, keys and frames on screen.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
-#include <vector>
+
+#include "tests/support/sandbox.h"
 
 namespace fs = std::filesystem;
 
@@ -18,32 +14,21 @@ namespace {
 
 const char kTitle[] = "Zenkor test production";
 
-struct Result {
-    int code = -1;
-    std::string out;  // the program's stdout
-    std::string err;  // the program's stderr
-};
+using sandbox::HaveXTools;
+using sandbox::ReadFile;
+using sandbox::Result;
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// A fresh directory holding the archive "testprod.pak" (unless told otherwise), removed at the end.
-class Sandbox {
+// A sandbox holding the archive "testprod.pak" (unless told otherwise); scripts see $P (the
+// program), $E (the program with its archive embedded) and $TITLE.
+class Sandbox : public sandbox::Sandbox {
 public:
     explicit Sandbox(bool withArchive = true)
+        : sandbox::Sandbox("testprod", std::string("export P='") + TESTPROD_PATH + "' E='" + TESTPROD_EMBEDDED_PATH +
+                                           "' TITLE='" + kTitle + "'")
     {
-        std::random_device rd;
-        dir = fs::temp_directory_path() / ("testprod-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(dir);
         if (withArchive)
             WriteArchive(dir / "testprod.pak", "disk");
     }
-    ~Sandbox() { fs::remove_all(dir); }
 
     static void WriteArchive(const fs::path& path, const std::string& origin)
     {
@@ -51,34 +36,21 @@ public:
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     }
 
-    // Runs a bash script in the sandbox with $P (the program), $E (the program with its archive
-    // embedded) and $TITLE set; the script leaves the program's output in out.txt and err.txt
-    // and its exit code in rc.txt.
-    // Runs body on a private X server with a window manager, after kXPrelude.
-    Result RunUnderX(const std::string& body);
+    Result RunUnderX(const std::string& body) { return sandbox::Sandbox::RunUnderX(body, kBoxPrelude); }
 
-    Result Run(const std::string& script)
-    {
-        std::ofstream(dir / "script.sh") << "set -u\ncd '" << dir.string() << "'\n"
-                                          << "export P='" << TESTPROD_PATH << "'\nexport E='" << TESTPROD_EMBEDDED_PATH << "'\n"
-                                          << "export TITLE='" << kTitle << "'\n"
-                                          // The software renderer: steadier here, and no GL driver threads.
-                                          << "export SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0"
-                                             " SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}\n"
-                                          << script << "\n";
-        std::string cmd = "bash '" + (dir / "script.sh").string() + "' > '" + (dir / "script.log").string() + "' 2>&1";
-        std::system(cmd.c_str());
-        Result r;
-        std::string rc = ReadFile(dir / "rc.txt");
-        r.code = rc.empty() ? -1 : std::atoi(rc.c_str());
-        r.out = ReadFile(dir / "out.txt");
-        r.err = ReadFile(dir / "err.txt");
-        log = ReadFile(dir / "script.log");
-        return r;
-    }
-
-    fs::path dir;
-    std::string log;
+private:
+    // The error box carries the configured title too, but no window class, unlike the main window.
+    static constexpr char kBoxPrelude[] = R"SH(
+box() {
+    for i in $(seq 150); do
+        b=$(xwininfo -root -tree | grep "\"$TITLE\": ()" | awk '{print $1}' | tail -1)
+        [ -n "$b" ] && break; sleep 0.2
+    done
+    # How many of the program's own windows are still there while the box is shown.
+    xwininfo -root -tree | grep -c '("testprod" "testprod")' > windows-left.txt
+    sleep 0.5; xdotool windowfocus "$b"; sleep 0.3; xdotool key Return
+}
+)SH";
 };
 
 // Runs the program with args and no display at all, on SDL's offscreen driver asked for by name
@@ -87,14 +59,6 @@ std::string Headless(const std::string& program, const std::string& args)
 {
     return "env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen timeout -k 5 60 \"" + program + "\" " + args +
            " > out.txt 2> err.txt; echo $? > rc.txt";
-}
-
-// Each window test runs on its own X server with its own window manager (true full screen
-// needs one), so tests running side by side cannot see each other's windows.
-bool HaveXTools()
-{
-    return std::system("(command -v xvfb-run && command -v xdotool && command -v openbox && command -v xwininfo"
-                       " && command -v import) > /dev/null 2>&1") == 0;
 }
 
 // --- Without a display ----------------------------------------------------------------------
@@ -201,34 +165,6 @@ TEST(OpenArchive, EmbeddedArchiveWinsOverOneOnDisk)
 }
 
 // --- Under X ----------------------------------------------------------------------------------
-
-// Shell pieces: start the program in the background, wait for its window, press keys.
-const char kXPrelude[] = R"SH(
-openbox > /dev/null 2>&1 & wm=$!
-trap 'kill $wm 2>/dev/null' EXIT
-sleep 1
-start() { timeout -k 5 120 "$@" > out.txt 2> err.txt & pid=$!; }
-window() { timeout 20 xdotool search --sync --onlyvisible --name "^$TITLE\$" | head -1; }
-press() { xdotool windowfocus --sync "$w" 2>/dev/null; xdotool key --clearmodifiers "$1"; }
-geometry() { xdotool getwindowgeometry --shell "$w" | grep -E '^(WIDTH|HEIGHT)=' | tr '\n' ' '; }
-finish() { wait $pid; echo $? > rc.txt; }
-# The error box carries the configured title too, but no window class, unlike the main window.
-box() {
-    for i in $(seq 150); do
-        b=$(xwininfo -root -tree | grep "\"$TITLE\": ()" | awk '{print $1}' | tail -1)
-        [ -n "$b" ] && break; sleep 0.2
-    done
-    # How many of the program's own windows are still there while the box is shown.
-    xwininfo -root -tree | grep -c '("testprod" "testprod")' > windows-left.txt
-    sleep 0.5; xdotool windowfocus "$b"; sleep 0.3; xdotool key Return
-}
-)SH";
-
-Result Sandbox::RunUnderX(const std::string& body)
-{
-    std::ofstream(dir / "inner.sh") << kXPrelude << body << "\n";
-    return Run("xvfb-run -a -n $((100 + RANDOM % 800)) -s '-screen 0 1280x1024x24' bash inner.sh");
-}
 
 TEST(TestProductionUnderX, EscapeEndsItWithExitZero)
 {
