@@ -323,6 +323,9 @@ void EnvelopeTrigger(float threshold, uint32_t t)
 {
     if (!gFlash.frameEnvelope || !gFlash.flashEnvelope)
         return;
+    // A hit restarts the animation while it is still running (its value, counting down from 57,
+    // above the threshold), not once it has nearly run out: the production's hits at threshold
+    // 5 keep the scratches going through a run of hits and leave a run in its last frames be.
     if (threshold < EnvelopeValue(gFlash.frameEnvelope, t))
         EnvelopeRestart(gFlash.frameEnvelope, t, 57.0f, 0.01f);
     EnvelopeRestart(gFlash.flashEnvelope, t, 255.0f, 0.4f);

@@ -41,6 +41,9 @@ bool FogTableCreate()
     gFog.table = new (std::nothrow) uint8_t[65536];
     if (!gFog.table)
         return false;
+    // A shift, not a division by 255: fog level 0 leaves 255 at 254 and every channel one step
+    // darker at most. The production's frames were made with this table; an exact one would
+    // change every ray-cast pixel of them.
     for (int c = 0; c < 256; c++)
         for (int f = 0; f < 256; f++)
             gFog.table[c * 256 + f] = (uint8_t)(((255 - f) * c) >> 8);

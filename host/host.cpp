@@ -81,6 +81,14 @@ void HostInstallFatalReporter()
     FatalErrorSetReporter(ReportFatal);
 }
 
+static void AllocateFrameBuffer(const DemoConfig& config)
+{
+    uint64_t bytes = (uint64_t)config.width * config.height * config.bitsPerPixel / 8;
+    host.frameBuffer = (uint32_t*)std::calloc(bytes ? (size_t)bytes : 1, 1);
+    if (!host.frameBuffer)
+        FatalError("Out of memory allocating the frame buffer!");
+}
+
 void HostInitDisplay(DemoConfig& config)
 {
     if (config.title)
@@ -91,10 +99,7 @@ void HostInitDisplay(DemoConfig& config)
     if (!DisplayInit(settings))
         FatalError("Error initializing display!");
     DisplaySetFullScreen(true);
-    uint64_t bytes = (uint64_t)config.width * config.height * config.bitsPerPixel / 8;
-    host.frameBuffer = (uint32_t*)std::calloc(bytes ? (size_t)bytes : 1, 1);
-    if (!host.frameBuffer)
-        FatalError("Out of memory allocating the frame buffer!");
+    AllocateFrameBuffer(config);
     DisplayPresent(host.frameBuffer);
     HostFlags |= HOST_DISPLAY_UP;
 }
@@ -117,7 +122,8 @@ static void LoadModule(const char* name)
     HostFlags |= HOST_MODULE_LOADED;
 }
 
-bool HostInit(DemoConfig& config)
+// Archive, scratch pool and music: everything HostInit brings up but the display.
+static bool InitServices(const DemoConfig& config)
 {
     if (!OpenArchive(config.archiveName))
         FatalError("Error opening archive '%s'.", config.archiveName ? config.archiveName : "");
@@ -125,15 +131,27 @@ bool HostInit(DemoConfig& config)
         return false;
     if (config.moduleName)
         LoadModule(config.moduleName);
+    return true;
+}
+
+bool HostInit(DemoConfig& config)
+{
+    if (!InitServices(config))
+        return false;
     if (!(HostFlags.load() & HOST_DISPLAY_UP))
         HostInitDisplay(config);
     return true;
 }
 
-void HostShutdown()
+static void ReleaseFrameBuffer()
 {
     std::free(host.frameBuffer);
     host.frameBuffer = nullptr;
+}
+
+void HostShutdown()
+{
+    ReleaseFrameBuffer();
     DisplayShutdown();
     HostFlags &= ~HOST_DISPLAY_UP;
     CloseFileSystems();
@@ -164,4 +182,27 @@ int HostMain()
     DemoTeardown();
     HostShutdown();
     return 0;
+}
+
+void HostStartOffline()
+{
+    SetDefaults(host.config);
+    DemoConfigure(host.config);
+    if (!InitServices(host.config))
+        FatalError("Error initializing system!");
+    BuildTrigTables();
+    AllocateFrameBuffer(host.config);
+    FrameSurfaceFill(HostFrameSurface(), host.config, host.frameBuffer);
+    if (!DemoSetup(host.config))
+        FatalError("Error initializing demo!");
+}
+
+void HostStopOffline()
+{
+    HostReleaseMusic();
+    DemoTeardown();
+    ReleaseFrameBuffer();
+    CloseFileSystems();
+    if (host.config.scratchPoolSize != 0)
+        ScratchPoolDestroy();
 }

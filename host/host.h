@@ -52,6 +52,12 @@ bool HostInit(DemoConfig& config);
 void HostInitDisplay(DemoConfig& config);
 // Frame buffer, display, file systems, scratch pool; then shows a message the frame thread left.
 void HostShutdown();
+// Without a display, for offline drivers: the configuration, archive, scratch pool and music
+// (loaded, not playing), the trig tables, a zeroed frame buffer under the frame surface, then
+// DemoSetup. Fatal errors go to the installed reporter.
+void HostStartOffline();
+// Music, DemoTeardown, frame buffer, file systems and scratch pool, in HostMain's order.
+void HostStopOffline();
 // The configuration in force (defaults before DemoConfigure).
 const DemoConfig& HostConfig();
 // Makes FatalError behave as the running program needs: on the frame thread it ends only that
