@@ -181,7 +181,7 @@ void AutoVibrato(Channel* channel, const Instrument* instrument)
 
 int NotePeriod(const Song* song, int note, int finetune)
 {
-    if (song->flags & 1)
+    if (song->flags & SONG_LINEAR_FREQUENCIES)
         return 7680 - note * 64 - finetune / 2;
     return AmigaPeriod(note, finetune);
 }
@@ -237,7 +237,7 @@ static void SetFrequency(Voice* voice, const Channel* channel, const Song* song)
 {
     int period = channel->period + channel->periodDelta;
     double f;
-    if (song->flags & 1)
+    if (song->flags & SONG_LINEAR_FREQUENCIES)
         f = std::trunc(8363.0 * std::pow(2.0, double(4608 - channel->period + channel->periodDelta) * double(kLinearFactor)));
     else
         f = double(14317056 / period);
