@@ -200,10 +200,11 @@ int AmigaPeriod(int note, int finetune)
     return p - finetune * (p - AmigaTable(131 - note)) / 128;
 }
 
+// Pan 0 is full left, 255 full right.
 static void SetGains(Voice* voice)
 {
-    voice->gainA = int(int64_t(voice->volume) * voice->pan / 255);
-    voice->gainB = int(int64_t(voice->volume) * (255 - voice->pan) / 255);
+    voice->gainA = int(int64_t(voice->volume) * (255 - voice->pan) / 255);
+    voice->gainB = int(int64_t(voice->volume) * voice->pan / 255);
 }
 
 static Voice* Trigger(Channel* channel, Sample* sample)

@@ -28,7 +28,7 @@ struct Channel {
     Voice* voice;
     int period;
     int volume;                 // 0-64 (effect C: up to 255)
-    int pan;                    // 0-255 (volume-column pan slides are not limited)
+    int pan;                    // 0 left - 255 right (volume-column pan slides are not limited)
     int volumeDelta;            // tremolo or tremor offset of this tick
     int periodDelta;            // arpeggio, vibrato and auto-vibrato offset of this tick
     EnvelopeState volumeEnvelope;

@@ -262,10 +262,10 @@ TEST_F(Player, FullVolumeGivesGain127AndPanSplitsIt)
     Start();
     Ticks(1);
     EXPECT_EQ(Ch(0).voice->volume, 127);
-    EXPECT_EQ(Ch(0).voice->gainA, 127);
-    EXPECT_EQ(Ch(0).voice->gainB, 0);
-    EXPECT_EQ(Ch(1).voice->gainA, 0);
-    EXPECT_EQ(Ch(1).voice->gainB, 127);
+    EXPECT_EQ(Ch(0).voice->gainA, 0);  // left
+    EXPECT_EQ(Ch(0).voice->gainB, 127);
+    EXPECT_EQ(Ch(1).voice->gainA, 127);
+    EXPECT_EQ(Ch(1).voice->gainB, 0);
 }
 
 TEST_F(Player, TonePortamentoSlidesWithoutRetrigger)
@@ -452,8 +452,8 @@ TEST_F(Player, PanEnvelopeMovesThePan)
     channel.updateFlags = CHANNEL_PAN;
     UpdateVoice(&channel, &g_emptySample, song.get());
     EXPECT_EQ(channel.voice->pan, 0);
-    EXPECT_EQ(channel.voice->gainA, 0);
-    EXPECT_EQ(channel.voice->gainB, 127);
+    EXPECT_EQ(channel.voice->gainA, 127);
+    EXPECT_EQ(channel.voice->gainB, 0);
 }
 
 TEST_F(Player, ModulatorWaveforms)
@@ -513,6 +513,70 @@ TEST_F(Player, NotesOutsideTheKeyboardAndMissingInstrumentsPlayNothing)
     EXPECT_TRUE(Ch(0).voice->sample == nullptr || Ch(0).voice->sample == &g_emptySample);
     Ticks(1);
     EXPECT_EQ(Ch(0).voice->sample, song->instruments[0].samples[0]);
+}
+
+// Left and right energy (sum of squares) of a module rendered offline for the given blocks.
+std::pair<double, double> RenderSides(const XmModule& module, int blocks)
+{
+    std::vector<uint8_t> bytes = XmBuild(module);
+    EXPECT_EQ(MusicLoad(bytes.data(), int(bytes.size())), 0);
+    EXPECT_TRUE(MusicRenderBegin());
+    std::vector<int16_t> pcm(MUSIC_BLOCK_FRAMES * 2);
+    double left = 0, right = 0;
+    for (int b = 0; b < blocks; b++) {
+        MusicRenderBlock(pcm.data());
+        for (int i = 0; i < MUSIC_BLOCK_FRAMES; i++) {
+            left += double(pcm[2 * i]) * pcm[2 * i];
+            right += double(pcm[2 * i + 1]) * pcm[2 * i + 1];
+        }
+    }
+    MusicRenderEnd();
+    MusicFree();
+    return {left, right};
+}
+
+TEST(Stereo, PanZeroIsLeftAndPan255IsRightFromEverySource)
+{
+    XmEnvelope hard0, hard64;  // the panning envelope at its ends, around a pan of 128
+    hard0.points = {{0, 0}, {10, 0}};
+    hard64.points = {{0, 64}, {10, 64}};
+    hard0.type = hard64.type = ENVELOPE_ON;
+    struct Case {
+        const char* name;
+        int samplePan;
+        XmCell cell;
+        XmEnvelope panning;
+        double leftOverRight;  // amplitude ratio; 0: right only; -1: left only
+    } cases[] = {
+        {"sample pan 0", 0, {61, 1}, {}, -1},
+        {"sample pan 255", 255, {61, 1}, {}, 0},
+        {"sample pan 64", 64, {61, 1}, {}, 95.0 / 31.0},  // gains 127 x 191 / 255, 127 x 64 / 255
+        {"8xx 00", 128, {61, 1, 0, 8, 0x00}, {}, -1},
+        {"8xx FF", 128, {61, 1, 0, 8, 0xFF}, {}, 0},
+        {"8xx 40", 128, {61, 1, 0, 8, 0x40}, {}, 95.0 / 31.0},
+        {"volume column C0", 255, {61, 1, 0xC0}, {}, -1},
+        {"volume column C4", 255, {61, 1, 0xC4}, {}, 95.0 / 31.0},
+        {"panning envelope at 0", 128, {61, 1}, hard0, -1},
+        {"panning envelope at 64", 128, {61, 1}, hard64, 0},
+    };
+    for (const Case& c : cases) {
+        XmModule m;
+        m.channels = 1;
+        m.instruments = {XmToneInstrument()};
+        m.instruments[0].samples[0].pan = uint8_t(c.samplePan);
+        m.instruments[0].panning = c.panning;
+        m.patterns[0].At(0, 0, 1) = c.cell;
+        auto [left, right] = RenderSides(m, 20);
+        if (c.leftOverRight < 0) {
+            EXPECT_GT(left, 0) << c.name;
+            EXPECT_EQ(right, 0) << c.name;
+        } else if (c.leftOverRight == 0) {
+            EXPECT_EQ(left, 0) << c.name;
+            EXPECT_GT(right, 0) << c.name;
+        } else {
+            EXPECT_NEAR(std::sqrt(left / right), c.leftOverRight, 0.02 * c.leftOverRight) << c.name;
+        }
+    }
 }
 
 }  // namespace
