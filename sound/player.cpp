@@ -309,8 +309,8 @@ static void Arpeggio(EffectContext& e)
     if (e.song->flags & SONG_LINEAR_FREQUENCIES)
         c->periodDelta = semitones * 64;
     else
-        c->periodDelta = AmigaPeriod(c->realNote + semitones, e.sample->finetune) -
-                         AmigaPeriod(c->realNote, e.sample->finetune);
+        c->periodDelta =
+            AmigaPeriod(c->realNote + semitones, c->finetune) - AmigaPeriod(c->realNote, c->finetune);
     c->updateFlags |= CHANNEL_FREQUENCY;
 }
 
@@ -586,12 +586,6 @@ static void VibratoWaveformRow(EffectContext& e)
     e.channel->waveControl = uint8_t((e.channel->waveControl & kTremoloWaveform) | e.y);
 }
 
-static void FinetuneRow(EffectContext& e)
-{
-    if (e.sample != &g_emptySample)  // the shared record stays untouched
-        e.sample->finetune = int8_t(e.y);
-}
-
 static void PatternLoopRow(EffectContext& e)
 {
     Channel* c = e.channel;
@@ -673,7 +667,7 @@ static const EffectActions kExtendedEffects[] = {
     {FinePortamentoDownRow, nullptr},                       // E2 fine portamento down
     {},                                                     // E3 glissando control: ignored
     {VibratoWaveformRow, nullptr},                          // E4 vibrato waveform
-    {FinetuneRow, nullptr},                                 // E5 set finetune
+    {},                                                     // E5 set finetune: read with the note
     {PatternLoopRow, nullptr},                              // E6 pattern loop
     {TremoloWaveformRow, nullptr},                          // E7 tremolo waveform
     {FinePanningRow, nullptr},                              // E8 set panning
@@ -700,6 +694,15 @@ static void ExtendedTick(EffectContext& e)
 }
 
 // ---- rows and ticks ----
+
+// E5x on the note's row replaces its sample's finetune for this note by (x - 8) * 16: E58 is 0,
+// E50 a semitone down. The loaded song is never written.
+static int NoteFinetune(const PatternCell& cell, const Sample* sample)
+{
+    if (cell.effect == EFFECT_EXTENDED && cell.parameter >> 4 == 5)
+        return ((cell.parameter & 15) - 8) * 16;
+    return sample->finetune;
+}
 
 static void StepEnvelopes(Channel* c, const Instrument* instrument, bool cut)
 {
@@ -734,7 +737,8 @@ static void ProcessRowChannel(Song* song, Channel* c, const PatternCell& cell, b
     c->updateFlags = 0;
     if (note) {
         c->realNote = uint8_t(cell.note + e.sample->relativeNote - 1);
-        c->basePeriod = NotePeriod(song, c->realNote, e.sample->finetune);
+        c->finetune = NoteFinetune(cell, e.sample);
+        c->basePeriod = NotePeriod(song, c->realNote, c->finetune);
         if (!portamento)
             c->period = c->basePeriod;
         c->updateFlags = CHANNEL_TRIGGER;

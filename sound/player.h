@@ -39,6 +39,7 @@ struct Channel {
     uint8_t keyOff;
     uint8_t instrument;         // 0-based
     uint8_t realNote;           // note + relative note - 1, 8-bit
+    int finetune;               // of the last note: its sample's, or the E5x on its row
     int basePeriod;
     uint8_t lastEffect;
     int sampleOffsetMemory;

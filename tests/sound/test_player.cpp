@@ -579,4 +579,76 @@ TEST(Stereo, PanZeroIsLeftAndPan255IsRightFromEverySource)
     }
 }
 
+// E5x tunes the note on its own row and nothing else: the period of C-5 (note 61) with it,
+// then of a plain C-5 on the next row. The sample's own finetune is +64 (half a semitone).
+TEST_F(Player, FinetuneEffectTunesOnlyTheNoteOnItsRow)
+{
+    const int c5 = 7680 - 60 * 64, own = c5 - 32;
+    struct Case {
+        const char* name;
+        XmCell row0;
+        int period0;
+    } cases[] = {
+        {"E50: a semitone below finetune 0, B-4", {61, 1, 0, 14, 0x50}, c5 + 64},
+        {"E58: finetune 0", {61, 1, 0, 14, 0x58}, c5},
+        {"E5F: +112", {61, 1, 0, 14, 0x5F}, c5 - 56},
+        {"no E5x: the sample's own", {61, 1}, own},
+        {"E5F without a note", {0, 0, 0, 14, 0x5F}, 0},
+    };
+    for (const Case& c : cases) {
+        module.tempo = 2;
+        module.patterns.assign(1, XmPattern{});
+        module.instruments[0].samples[0].finetune = 64;
+        Cell(0, 0, 0) = c.row0;
+        Cell(0, 1, 0) = XmCell{61, 1};
+        Start();
+        Ticks(1);
+        EXPECT_EQ(Ch(0).period, c.period0) << c.name;
+        Ticks(2);
+        EXPECT_EQ(Ch(0).period, own) << c.name;
+        EXPECT_EQ(song->instruments[0].samples[0]->finetune, 64) << c.name;
+    }
+}
+
+TEST_F(Player, FinetuneEffectDetunesArpeggioStepsWithItsNote)
+{
+    module.linear = false;
+    module.tempo = 3;
+    Cell(0, 0, 0) = XmCell{61, 1, 0, 14, 0x50};
+    Cell(0, 1, 0) = XmCell{0, 0, 0, 0, 0x0C};  // an octave up on tick 2
+    Start();
+    Ticks(1);
+    EXPECT_EQ(Ch(0).period, AmigaPeriod(60, -128));
+    Ticks(5);
+    EXPECT_EQ(Ch(0).periodDelta, AmigaPeriod(72, -128) - AmigaPeriod(60, -128));
+}
+
+// The song loops: its second pass must sound exactly like the first.
+TEST(Finetune, ASongPlaysTheSameEveryTimeAround)
+{
+    XmModule m;
+    m.channels = 1;
+    m.tempo = 2;
+    m.instruments = {XmToneInstrument()};
+    m.patterns[0].rows = 8;
+    m.patterns[0].At(0, 0, 1) = XmCell{61, 1};
+    m.patterns[0].At(2, 0, 1) = XmCell{61, 1, 0, 14, 0x5F};
+    m.patterns[0].At(4, 0, 1) = XmCell{97};  // key off without envelope: silence before the loop
+    std::vector<uint8_t> bytes = XmBuild(m);
+    ASSERT_EQ(MusicLoad(bytes.data(), int(bytes.size())), 0);
+    ASSERT_TRUE(MusicRenderBegin());
+    const size_t pass = 8 * 2 * 882;  // frames: rows x speed x frames per tick at 125 BPM
+    std::vector<int16_t> pcm;
+    std::vector<int16_t> block(MUSIC_BLOCK_FRAMES * 2);
+    while (pcm.size() < 4 * pass) {
+        MusicRenderBlock(block.data());
+        pcm.insert(pcm.end(), block.begin(), block.end());
+    }
+    MusicRenderEnd();
+    MusicFree();
+    std::vector<int16_t> first(pcm.begin(), pcm.begin() + 2 * pass);
+    std::vector<int16_t> second(pcm.begin() + 2 * pass, pcm.begin() + 4 * pass);
+    EXPECT_TRUE(first == second);
+}
+
 }  // namespace
