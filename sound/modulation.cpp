@@ -54,6 +54,13 @@ void StepEnvelope(Channel* channel, EnvelopeState* state, const Envelope& envelo
 {
     const EnvelopePoint* points = envelope.points;
     int n = envelope.count;
+    if (n == 1) {
+        // A single point holds its value from the note's first tick on, wherever its x.
+        state->value = points[0].y;
+        state->finished = 1;
+        channel->updateFlags |= flag;
+        return;
+    }
     if (state->index < n) {
         if (state->tick != points[state->index].x) {
             state->value16 = int(uint32_t(state->value16) + uint32_t(state->step));

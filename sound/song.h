@@ -69,7 +69,7 @@ struct Envelope {
     uint8_t sustain;
     uint8_t loopStart;
     uint8_t loopEnd;
-    uint8_t type;           // 0 when fewer than 2 points
+    uint8_t type;           // 0 when there are no points
 };
 
 struct Instrument {

@@ -651,4 +651,34 @@ TEST(Finetune, ASongPlaysTheSameEveryTimeAround)
     EXPECT_TRUE(first == second);
 }
 
+// One point is an envelope too: it holds its value from the first tick, wherever its x, and
+// key off starts the fadeout instead of cutting the note.
+TEST_F(Player, OnePointEnvelopesHoldTheirValueAndFadeAfterKeyOff)
+{
+    XmInstrument held = XmToneInstrument();
+    held.volume.points = {{10, 32}};
+    held.volume.type = ENVELOPE_ON;
+    held.panning.points = {{5, 0}};
+    held.panning.type = ENVELOPE_ON;
+    held.fadeout = 4096;  // 8192 a tick: silent 8 ticks after key off
+    module.instruments = {held};
+    module.tempo = 4;
+    Cell(0, 0, 0) = XmCell{61, 1};
+    Cell(0, 1, 0) = XmCell{97};
+    Start();
+    Ticks(1);
+    EXPECT_EQ(Ch(0).volumeEnvelope.value, 32);
+    EXPECT_EQ(Ch(0).voice->volume, 63);
+    EXPECT_EQ(Ch(0).voice->pan, 0);
+    Ticks(3);
+    EXPECT_EQ(Ch(0).voice->volume, 63);
+    std::vector<int> released;
+    for (int i = 0; i < 9; i++) {
+        Ticks(1);
+        released.push_back(Ch(0).voice->volume);
+    }
+    EXPECT_EQ(released, (std::vector<int>{55, 47, 39, 31, 23, 15, 7, 0, 0}));
+    EXPECT_EQ(Ch(0).voice->pan, 0);
+}
+
 }  // namespace
