@@ -14,7 +14,7 @@ constexpr int VOICE_BACKWARD = 2;
 struct Voice {
     int index;              // place in the pool
     int volume;             // 0-127, last volume from UpdateVoice
-    int pan;                // 0-255
+    int pan;                // 0 full left - 255 full right
     uint32_t startOffset;   // sample position the next trigger starts at
     Sample* sample;         // null: silent, skipped
     int gainA;              // target gain of the first (left) sample of each frame, 0-127

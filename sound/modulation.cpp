@@ -54,6 +54,13 @@ void StepEnvelope(Channel* channel, EnvelopeState* state, const Envelope& envelo
 {
     const EnvelopePoint* points = envelope.points;
     int n = envelope.count;
+    if (n == 1) {
+        // A single point holds its value from the note's first tick on, wherever its x.
+        state->value = points[0].y;
+        state->finished = 1;
+        channel->updateFlags |= flag;
+        return;
+    }
     if (state->index < n) {
         if (state->tick != points[state->index].x) {
             state->value16 = int(uint32_t(state->value16) + uint32_t(state->step));
@@ -181,7 +188,7 @@ void AutoVibrato(Channel* channel, const Instrument* instrument)
 
 int NotePeriod(const Song* song, int note, int finetune)
 {
-    if (song->flags & 1)
+    if (song->flags & SONG_LINEAR_FREQUENCIES)
         return 7680 - note * 64 - finetune / 2;
     return AmigaPeriod(note, finetune);
 }
@@ -200,10 +207,11 @@ int AmigaPeriod(int note, int finetune)
     return p - finetune * (p - AmigaTable(131 - note)) / 128;
 }
 
+// Pan 0 is full left, 255 full right.
 static void SetGains(Voice* voice)
 {
-    voice->gainA = int(int64_t(voice->volume) * voice->pan / 255);
-    voice->gainB = int(int64_t(voice->volume) * (255 - voice->pan) / 255);
+    voice->gainA = int(int64_t(voice->volume) * (255 - voice->pan) / 255);
+    voice->gainB = int(int64_t(voice->volume) * voice->pan / 255);
 }
 
 static Voice* Trigger(Channel* channel, Sample* sample)
@@ -237,7 +245,7 @@ static void SetFrequency(Voice* voice, const Channel* channel, const Song* song)
 {
     int period = channel->period + channel->periodDelta;
     double f;
-    if (song->flags & 1)
+    if (song->flags & SONG_LINEAR_FREQUENCIES)
         f = std::trunc(8363.0 * std::pow(2.0, double(4608 - channel->period + channel->periodDelta) * double(kLinearFactor)));
     else
         f = double(14317056 / period);

@@ -8,12 +8,27 @@
 #include "sound/song.h"
 
 #include <cstring>
+#include <iterator>
 
 static Channel g_channels[CHANNEL_COUNT];
 
 // Periods beyond this are far below the lowest audible frequency; the cap keeps a long
 // portamento down from overflowing.
 static const int kMaxPeriod = 1 << 24;
+// Portamento up stops at this period.
+static const int kMinPeriod = 56;
+// Channel and global volume; effect C alone may set a channel above it.
+static const int kMaxVolume = 64;
+static const int kMaxPan = 255;
+// A pattern break to a later row starts the next pattern from its top.
+static const int kLastBreakRow = 63;
+// Effect F: parameters from here on set the BPM, lower ones the speed.
+static const int kFirstBpm = 32;
+// The halves of a channel's wave control.
+static const uint8_t kVibratoWaveform = 0x0F;
+static const uint8_t kTremoloWaveform = 0xF0;
+// What a note delay holds back until its tick.
+static const uint8_t kNoteFlags = CHANNEL_FREQUENCY | CHANNEL_VOLUME | CHANNEL_PAN | CHANNEL_TRIGGER;
 
 enum Effect : uint8_t {
     EFFECT_ARPEGGIO = 0, EFFECT_PORTAMENTO_UP = 1, EFFECT_PORTAMENTO_DOWN = 2, EFFECT_TONE_PORTAMENTO = 3,
@@ -22,6 +37,38 @@ enum Effect : uint8_t {
     EFFECT_VOLUME = 12, EFFECT_PATTERN_BREAK = 13, EFFECT_EXTENDED = 14, EFFECT_SPEED = 15,
     EFFECT_GLOBAL_VOLUME = 16, EFFECT_GLOBAL_SLIDE = 17, EFFECT_KEY_OFF = 20, EFFECT_ENVELOPE_POSITION = 21,
     EFFECT_PANNING_SLIDE = 25, EFFECT_RETRIGGER = 27, EFFECT_TREMOR = 29, EFFECT_EXTRA_FINE = 33,
+    EFFECT_COUNT = 34,
+};
+
+// One pattern cell by name.
+struct PatternCell {
+    uint8_t note;           // 0 none, 1-96, NOTE_KEY_OFF
+    uint8_t instrument;     // 0 none, 1-128
+    uint8_t volume;         // volume column
+    uint8_t effect;         // Effect
+    uint8_t parameter;
+};
+
+// A channel's cell on this tick and what it plays.
+struct EffectContext {
+    Song* song;
+    Channel* channel;
+    Instrument* instrument;
+    Sample* sample;
+    PatternCell cell;
+    int x, y;               // the parameter's high and low nibble
+    int savedPeriod;        // row start only: the channel before the row, for note delay
+    int savedVolume;
+    int savedPan;
+    bool* jumped;           // row start only: a position jump came earlier in the row
+};
+
+using EffectStep = void (*)(EffectContext& e);
+
+// One line of an effect table: the action on the row's first tick and on each later one.
+struct EffectActions {
+    EffectStep row;
+    EffectStep tick;
 };
 
 Channel* ChannelPool()
@@ -56,9 +103,16 @@ static Pattern* CurrentPattern(Song* song)
     return &song->patterns[song->orders[song->order]];
 }
 
+static PatternCell CellAt(Song* song, int channel)
+{
+    size_t index = size_t(song->row) * size_t(song->channels) + size_t(channel);
+    const uint8_t* b = CurrentPattern(song)->cells + index * CELL_BYTES;
+    return PatternCell{b[0], b[1], b[2], b[3], b[4]};
+}
+
 static void SelectSample(const Song* song, const Channel* channel, Instrument** instrument, Sample** sample)
 {
-    if (channel->instrument >= song->instrumentCount || channel->noteIndex >= 96) {
+    if (channel->instrument >= song->instrumentCount || channel->noteIndex >= INSTRUMENT_NOTES) {
         *instrument = &g_emptyInstrument;
         *sample = &g_emptySample;
         return;
@@ -69,18 +123,45 @@ static void SelectSample(const Song* song, const Channel* channel, Instrument** 
     *sample = slot < INSTRUMENT_MAX_SAMPLES ? selected->samples[slot] : &g_emptySample;
 }
 
+static EffectContext ContextFor(Song* song, Channel* channel, const PatternCell& cell)
+{
+    EffectContext e{song, channel, nullptr, nullptr, cell, cell.parameter >> 4, cell.parameter & 15,
+                    channel->period, channel->volume, channel->pan, nullptr};
+    SelectSample(song, channel, &e.instrument, &e.sample);
+    return e;
+}
+
 static int Clamp(int value, int low, int high)
 {
     return value < low ? low : value > high ? high : value;
 }
 
-static void VolumeSlide(Channel* channel)
+// Every slide stops at its limit in the direction it moves and only there.
+static int SlideUp(int value, int step, int top)
 {
-    uint8_t m = channel->volumeSlideMemory;
-    if (m >> 4)
-        channel->volume = channel->volume + (m >> 4) > 64 ? 64 : channel->volume + (m >> 4);
-    else
-        channel->volume = channel->volume - (m & 15) < 0 ? 0 : channel->volume - (m & 15);
+    return value + step > top ? top : value + step;
+}
+
+static int SlideDown(int value, int step, int bottom)
+{
+    return value - step < bottom ? bottom : value - step;
+}
+
+// The slide of effects A, H and P: up by the high nibble if it is set, else down by the low one.
+static int Slide(int value, uint8_t memory, int top)
+{
+    return memory >> 4 ? SlideUp(value, memory >> 4, top) : SlideDown(value, memory & 15, 0);
+}
+
+static void SetPeriod(Channel* channel, int period)
+{
+    channel->period = period;
+    channel->updateFlags |= CHANNEL_FREQUENCY;
+}
+
+static void SetVolume(Channel* channel, int volume)
+{
+    channel->volume = volume;
     channel->updateFlags |= CHANNEL_VOLUME;
 }
 
@@ -105,39 +186,21 @@ static void SetPan(Channel* channel, int pan)
     channel->updateFlags |= CHANNEL_PAN;
 }
 
-static void VolumeColumnSlide(Channel* channel, uint8_t value)
-{
-    int y = value & 15;
-    if (value >= 0x60 && value <= 0x6F)
-        channel->volume = channel->volume - y < 0 ? 0 : channel->volume - y;
-    else
-        channel->volume = channel->volume + y > 64 ? 64 : channel->volume + y;
-    channel->updateFlags |= CHANNEL_VOLUME;
-}
-
 void ApplyVolumeColumn(Channel* channel, uint8_t value)
 {
     int y = value & 15;
     switch (value >> 4) {
     case 1: case 2: case 3: case 4: case 5:
-        if (value <= 0x50) {
-            channel->volume = value - 0x10;
-            channel->updateFlags |= CHANNEL_VOLUME;
-        }
+        if (value <= 0x50)
+            SetVolume(channel, value - 0x10);
         break;
-    case 6: case 8: VolumeColumnSlide(channel, uint8_t(0x60 | y)); break;
-    case 7: case 9: VolumeColumnSlide(channel, uint8_t(0x70 | y)); break;
+    case 6: case 8: SetVolume(channel, SlideDown(channel->volume, y, 0)); break;
+    case 7: case 9: SetVolume(channel, SlideUp(channel->volume, y, kMaxVolume)); break;
     case 0xA: channel->vibratoSpeed = uint8_t(y); break;
     case 0xB: channel->vibratoDepth = uint8_t(y); break;
-    case 0xC:
-        SetPan(channel, y * 16);
-        break;
-    case 0xD:
-        SetPan(channel, channel->pan - y);
-        break;
-    case 0xE:
-        SetPan(channel, channel->pan + y);
-        break;
+    case 0xC: SetPan(channel, y * 16); break;
+    case 0xD: SetPan(channel, channel->pan - y); break;
+    case 0xE: SetPan(channel, channel->pan + y); break;
     case 0xF:
         if (y)
             channel->tonePortamentoSpeed = uint8_t(y * 16);
@@ -152,18 +215,15 @@ static void VolumeColumnTick(Channel* channel, uint8_t value)
 {
     int y = value & 15;
     switch (value >> 4) {
-    case 6: case 7: VolumeColumnSlide(channel, value); break;
+    case 6: SetVolume(channel, SlideDown(channel->volume, y, 0)); break;
+    case 7: SetVolume(channel, SlideUp(channel->volume, y, kMaxVolume)); break;
     case 0xB:
         channel->vibratoDepth = uint8_t(y);
         Vibrato(channel);
         AdvanceVibrato(channel);
         break;
-    case 0xD:
-        SetPan(channel, channel->pan - y);
-        break;
-    case 0xE:
-        SetPan(channel, channel->pan + y);
-        break;
+    case 0xD: SetPan(channel, channel->pan - y); break;
+    case 0xE: SetPan(channel, channel->pan + y); break;
     case 0xF: TonePortamento(channel); break;
     default: break;
     }
@@ -191,7 +251,9 @@ static void SetEnvelopePosition(Channel* channel, const Envelope& envelope, int 
     }
     state->finished = 0;
     state->tick = t;
-    state->step = x[i + 1].x == x[i].x ? 0 : int(int64_t(int(x[i + 1].y) - int(x[i].y)) * 65536 / (int(x[i + 1].x) - int(x[i].x)));
+    state->step = x[i + 1].x == x[i].x
+                      ? 0
+                      : int(int64_t(int(x[i + 1].y) - int(x[i].y)) * 65536 / (int(x[i + 1].x) - int(x[i].x)));
     state->value16 = int(uint32_t(t - x[i].x) * uint32_t(state->step) + (uint32_t(x[i].y) << 16));
     state->index = i + 1;
     state->value = state->value16 >> 16;
@@ -221,188 +283,425 @@ static void RetriggerVolume(Channel* channel)
     case 15: v *= 2; break;
     default: break;
     }
-    channel->volume = Clamp(v, 0, 64);
-    channel->updateFlags |= CHANNEL_VOLUME;
+    SetVolume(channel, Clamp(v, 0, kMaxVolume));
 }
 
-struct RowContext {
-    Song* song;
-    Channel* channel;
-    Instrument* instrument;
-    Sample* sample;
-    const uint8_t* cell;
-    int savedPeriod;
-    int savedVolume;
-    int savedPan;
-    bool* jumped;
+// ---- the effects, in the order of their numbers: row action, then tick action ----
+
+// A volume slide first: 5 and 6 slide the volume the same way.
+static void VolumeSlideRow(EffectContext& e)
+{
+    Remember(&e.channel->volumeSlideMemory, e.cell.parameter);
+}
+
+static void VolumeSlideTick(EffectContext& e)
+{
+    SetVolume(e.channel, Slide(e.channel->volume, e.channel->volumeSlideMemory, kMaxVolume));
+}
+
+static void Arpeggio(EffectContext& e)
+{
+    Channel* c = e.channel;
+    if (!e.cell.parameter)
+        return;
+    int phase = e.song->tick % 3;
+    int semitones = phase == 1 ? e.x : phase == 2 ? e.y : 0;
+    if (e.song->flags & SONG_LINEAR_FREQUENCIES)
+        c->periodDelta = semitones * 64;
+    else
+        c->periodDelta =
+            AmigaPeriod(c->realNote + semitones, c->finetune) - AmigaPeriod(c->realNote, c->finetune);
+    c->updateFlags |= CHANNEL_FREQUENCY;
+}
+
+static void PortamentoUpRow(EffectContext& e)
+{
+    Remember(&e.channel->portamentoUpMemory, e.cell.parameter);
+}
+
+static void PortamentoUpTick(EffectContext& e)
+{
+    SetPeriod(e.channel, SlideDown(e.channel->period, 4 * e.channel->portamentoUpMemory, kMinPeriod));
+}
+
+static void PortamentoDownRow(EffectContext& e)
+{
+    Remember(&e.channel->portamentoDownMemory, e.cell.parameter);
+}
+
+static void PortamentoDownTick(EffectContext& e)
+{
+    SetPeriod(e.channel, SlideUp(e.channel->period, 4 * e.channel->portamentoDownMemory, kMaxPeriod));
+}
+
+// The row's note becomes the target instead of starting.
+static void AimTonePortamento(Channel* channel)
+{
+    channel->tonePortamentoTarget = channel->basePeriod;
+    channel->updateFlags &= uint8_t(~(CHANNEL_FREQUENCY | CHANNEL_TRIGGER));
+}
+
+static void TonePortamentoRow(EffectContext& e)
+{
+    Remember(&e.channel->tonePortamentoSpeed, e.cell.parameter);
+    AimTonePortamento(e.channel);
+}
+
+static void TonePortamentoTick(EffectContext& e)
+{
+    TonePortamento(e.channel);
+}
+
+static void VibratoRow(EffectContext& e)
+{
+    Remember(&e.channel->vibratoSpeed, uint8_t(e.x));
+    Remember(&e.channel->vibratoDepth, uint8_t(e.y));
+    Vibrato(e.channel);
+}
+
+static void VibratoTick(EffectContext& e)
+{
+    Vibrato(e.channel);
+    AdvanceVibrato(e.channel);
+}
+
+static void TonePortamentoSlideRow(EffectContext& e)
+{
+    VolumeSlideRow(e);
+    AimTonePortamento(e.channel);
+}
+
+static void TonePortamentoSlideTick(EffectContext& e)
+{
+    TonePortamentoTick(e);
+    VolumeSlideTick(e);
+}
+
+static void VibratoSlideRow(EffectContext& e)
+{
+    VolumeSlideRow(e);
+    Vibrato(e.channel);
+}
+
+static void VibratoSlideTick(EffectContext& e)
+{
+    VibratoTick(e);
+    VolumeSlideTick(e);
+}
+
+static void TremoloRow(EffectContext& e)
+{
+    Remember(&e.channel->tremoloSpeed, uint8_t(e.x));
+    Remember(&e.channel->tremoloDepth, uint8_t(e.y));
+}
+
+static void TremoloTick(EffectContext& e)
+{
+    Tremolo(e.channel);
+}
+
+static void PanningRow(EffectContext& e)
+{
+    SetPan(e.channel, e.cell.parameter);
+}
+
+static void SampleOffsetRow(EffectContext& e)
+{
+    Channel* c = e.channel;
+    if (e.cell.parameter)
+        c->sampleOffsetMemory = e.cell.parameter;
+    uint32_t offset = uint32_t(c->sampleOffsetMemory) * 256;
+    if (offset >= e.sample->loopStart + e.sample->loopLength) {
+        c->updateFlags &= uint8_t(~CHANNEL_TRIGGER);
+        c->updateFlags |= CHANNEL_RESET_POSITION;
+    } else {
+        c->voice->startOffset = offset;
+    }
+}
+
+static void PositionJumpRow(EffectContext& e)
+{
+    Song* song = e.song;
+    song->nextOrder = e.cell.parameter >= song->songLength ? 0 : e.cell.parameter;
+    song->nextRow = 0;
+    *e.jumped = true;
+}
+
+static void SetVolumeRow(EffectContext& e)
+{
+    SetVolume(e.channel, e.cell.parameter);
+}
+
+static void PatternBreakRow(EffectContext& e)
+{
+    Song* song = e.song;
+    int row = e.x * 10 + e.y;
+    song->nextRow = row > kLastBreakRow ? 0 : row;
+    if (!*e.jumped) {
+        song->nextOrder = song->order + 1;
+        if (song->nextOrder >= song->songLength)
+            song->nextOrder = 0;
+    }
+}
+
+static void ExtendedRow(EffectContext& e);
+static void ExtendedTick(EffectContext& e);
+
+static void SpeedRow(EffectContext& e)
+{
+    if (e.cell.parameter < kFirstBpm)
+        e.song->speed = e.cell.parameter;
+    else
+        SetTempo(e.song, e.cell.parameter);
+}
+
+static void GlobalVolumeRow(EffectContext& e)
+{
+    e.song->globalVolume = e.cell.parameter > kMaxVolume ? kMaxVolume : e.cell.parameter;
+    e.channel->updateFlags |= CHANNEL_VOLUME;
+}
+
+static void GlobalSlideRow(EffectContext& e)
+{
+    Remember(&e.song->globalVolumeSlideMemory, e.cell.parameter);
+}
+
+// No channel flag: channels pick the change up whenever their volume is next recomputed.
+static void GlobalSlideTick(EffectContext& e)
+{
+    e.song->globalVolume = Slide(e.song->globalVolume, e.song->globalVolumeSlideMemory, kMaxVolume);
+}
+
+static void EnvelopePositionRow(EffectContext& e)
+{
+    if (e.instrument->volume.type & ENVELOPE_ON)
+        SetEnvelopePosition(e.channel, e.instrument->volume, e.cell.parameter);
+}
+
+static void PanningSlideRow(EffectContext& e)
+{
+    Remember(&e.channel->panningSlideMemory, e.cell.parameter);
+    e.channel->updateFlags |= CHANNEL_PAN;
+}
+
+static void PanningSlideTick(EffectContext& e)
+{
+    SetPan(e.channel, Slide(e.channel->pan, e.channel->panningSlideMemory, kMaxPan));
+}
+
+static void RetriggerRow(EffectContext& e)
+{
+    if (e.cell.parameter) {
+        e.channel->retriggerVolume = uint8_t(e.x);
+        e.channel->retriggerInterval = uint8_t(e.y);
+    }
+}
+
+static void RetriggerTick(EffectContext& e)
+{
+    Channel* c = e.channel;
+    if (c->retriggerInterval && e.song->tick % c->retriggerInterval == 0) {
+        RetriggerVolume(c);
+        c->updateFlags |= CHANNEL_TRIGGER;
+    }
+}
+
+static void TremorRow(EffectContext& e)
+{
+    if (e.cell.parameter) {
+        e.channel->tremorOn = uint8_t(e.x + 1);
+        e.channel->tremorOff = uint8_t(e.y + 1);
+    }
+    Tremor(e.channel);
+}
+
+static void TremorTick(EffectContext& e)
+{
+    Tremor(e.channel);
+}
+
+static void ExtraFineRow(EffectContext& e)
+{
+    Channel* c = e.channel;
+    if (e.x == 1) {
+        Remember(&c->extraFineUpMemory, uint8_t(e.y));
+        c->period -= c->extraFineUpMemory;
+    } else if (e.x == 2) {
+        Remember(&c->extraFineDownMemory, uint8_t(e.y));
+        c->period += c->extraFineDownMemory;
+    }
+}
+
+// By effect number. Key off (K) has no action of its own: the row start reads it with the
+// key-off note.
+static const EffectActions kEffects[] = {
+    {nullptr, Arpeggio},                                    // 0 arpeggio
+    {PortamentoUpRow, PortamentoUpTick},                    // 1 portamento up
+    {PortamentoDownRow, PortamentoDownTick},                // 2 portamento down
+    {TonePortamentoRow, TonePortamentoTick},                // 3 tone portamento
+    {VibratoRow, VibratoTick},                              // 4 vibrato
+    {TonePortamentoSlideRow, TonePortamentoSlideTick},      // 5 tone portamento + volume slide
+    {VibratoSlideRow, VibratoSlideTick},                    // 6 vibrato + volume slide
+    {TremoloRow, TremoloTick},                              // 7 tremolo
+    {PanningRow, nullptr},                                  // 8 set panning
+    {SampleOffsetRow, nullptr},                             // 9 sample offset
+    {VolumeSlideRow, VolumeSlideTick},                      // A volume slide
+    {PositionJumpRow, nullptr},                             // B position jump
+    {SetVolumeRow, nullptr},                                // C set volume
+    {PatternBreakRow, nullptr},                             // D pattern break
+    {ExtendedRow, ExtendedTick},                            // E extended
+    {SpeedRow, nullptr},                                    // F speed or tempo
+    {GlobalVolumeRow, nullptr},                             // G global volume
+    {GlobalSlideRow, GlobalSlideTick},                      // H global volume slide
+    {}, {},                                                 // 18, 19
+    {},                                                     // K key off
+    {EnvelopePositionRow, nullptr},                         // L envelope position
+    {}, {}, {},                                             // 22-24
+    {PanningSlideRow, PanningSlideTick},                    // P panning slide
+    {},                                                     // 26
+    {RetriggerRow, RetriggerTick},                          // R multi retrigger
+    {},                                                     // 28
+    {TremorRow, TremorTick},                                // T tremor
+    {}, {}, {},                                             // 30-32
+    {ExtraFineRow, nullptr},                                // X extra-fine portamento
 };
+static_assert(std::size(kEffects) == EFFECT_COUNT);
 
-static void ExtendedRow(RowContext& r)
+// ---- the extended effects E1-EE, selected by x ----
+
+static void FinePortamentoUpRow(EffectContext& e)
 {
-    Channel* c = r.channel;
-    Song* song = r.song;
-    int y = r.cell[4] & 15;
-    switch (r.cell[4] >> 4) {
-    case 0x1:
-        Remember(&c->finePortamentoUpMemory, uint8_t(y));
-        c->period -= 4 * c->finePortamentoUpMemory;
-        break;
-    case 0x2:
-        Remember(&c->finePortamentoDownMemory, uint8_t(y));
-        c->period += 4 * c->finePortamentoDownMemory;
-        break;
-    case 0x4: c->waveControl = uint8_t((c->waveControl & 0xF0) | y); break;
-    case 0x5:
-        if (r.sample != &g_emptySample)  // the shared record stays untouched
-            r.sample->finetune = int8_t(y);
-        break;
-    case 0x6:
-        if (y == 0) {
-            c->loopRow = song->row;
-        } else {
-            c->loopCounter = c->loopCounter == 0 ? y : c->loopCounter - 1;
-            if (c->loopCounter != 0)
-                song->nextRow = c->loopRow;
-        }
-        break;
-    case 0x7: c->waveControl = uint8_t((c->waveControl & 0x0F) | y << 4); break;
-    case 0x8:
-        SetPan(c, y * 16);
-        break;
-    case 0xA:
-        Remember(&c->fineVolumeMemory, uint8_t(y));
-        c->volume = c->volume + c->fineVolumeMemory > 64 ? 64 : c->volume + c->fineVolumeMemory;
-        c->updateFlags |= CHANNEL_VOLUME;
-        break;
-    case 0xB:
-        Remember(&c->fineVolumeMemory, uint8_t(y));
-        c->volume = c->volume - c->fineVolumeMemory < 0 ? 0 : c->volume - c->fineVolumeMemory;
-        c->updateFlags |= CHANNEL_VOLUME;
-        break;
-    case 0xD:
-        c->period = r.savedPeriod;
-        c->volume = r.savedVolume;
-        c->pan = r.savedPan;
-        c->updateFlags &= uint8_t(~0x0F);
-        break;
-    case 0xE: song->patternDelay = y * song->speed; break;
-    default: break;
-    }
+    Remember(&e.channel->finePortamentoUpMemory, uint8_t(e.y));
+    e.channel->period -= 4 * e.channel->finePortamentoUpMemory;
 }
 
-static void EffectRow(RowContext& r)
+static void FinePortamentoDownRow(EffectContext& e)
 {
-    Channel* c = r.channel;
-    Song* song = r.song;
-    uint8_t parameter = r.cell[4];
-    int x = parameter >> 4, y = parameter & 15;
-    switch (r.cell[3]) {
-    case EFFECT_PORTAMENTO_UP: Remember(&c->portamentoUpMemory, parameter); break;
-    case EFFECT_PORTAMENTO_DOWN: Remember(&c->portamentoDownMemory, parameter); break;
-    case EFFECT_TONE_PORTAMENTO:
-        Remember(&c->tonePortamentoSpeed, parameter);
-        c->tonePortamentoTarget = c->basePeriod;
-        c->updateFlags &= uint8_t(~(CHANNEL_FREQUENCY | CHANNEL_TRIGGER));
-        break;
-    case EFFECT_VIBRATO:
-        if (x)
-            c->vibratoSpeed = uint8_t(x);
-        if (y)
-            c->vibratoDepth = uint8_t(y);
-        Vibrato(c);
-        break;
-    case EFFECT_TONE_PORTAMENTO_SLIDE:
-        c->tonePortamentoTarget = c->basePeriod;
-        Remember(&c->volumeSlideMemory, parameter);
-        c->updateFlags &= uint8_t(~(CHANNEL_FREQUENCY | CHANNEL_TRIGGER));
-        break;
-    case EFFECT_VIBRATO_SLIDE:
-        Remember(&c->volumeSlideMemory, parameter);
-        Vibrato(c);
-        break;
-    case EFFECT_TREMOLO:
-        if (x)
-            c->tremoloSpeed = uint8_t(x);
-        if (y)
-            c->tremoloDepth = uint8_t(y);
-        break;
-    case EFFECT_PANNING:
-        SetPan(c, parameter);
-        break;
-    case EFFECT_SAMPLE_OFFSET: {
-        if (parameter)
-            c->sampleOffsetMemory = parameter;
-        uint32_t offset = uint32_t(c->sampleOffsetMemory) * 256;
-        if (offset >= r.sample->loopStart + r.sample->loopLength) {
-            c->updateFlags &= uint8_t(~CHANNEL_TRIGGER);
-            c->updateFlags |= CHANNEL_RESET_POSITION;
-        } else {
-            c->voice->startOffset = offset;
-        }
-        break;
+    Remember(&e.channel->finePortamentoDownMemory, uint8_t(e.y));
+    e.channel->period += 4 * e.channel->finePortamentoDownMemory;
+}
+
+static void VibratoWaveformRow(EffectContext& e)
+{
+    e.channel->waveControl = uint8_t((e.channel->waveControl & kTremoloWaveform) | e.y);
+}
+
+static void PatternLoopRow(EffectContext& e)
+{
+    Channel* c = e.channel;
+    if (e.y == 0) {
+        c->loopRow = e.song->row;
+        return;
     }
-    case EFFECT_VOLUME_SLIDE: Remember(&c->volumeSlideMemory, parameter); break;
-    case EFFECT_POSITION_JUMP:
-        song->nextOrder = parameter >= song->songLength ? 0 : parameter;
-        song->nextRow = 0;
-        *r.jumped = true;
-        break;
-    case EFFECT_VOLUME:
-        c->volume = parameter;
-        c->updateFlags |= CHANNEL_VOLUME;
-        break;
-    case EFFECT_PATTERN_BREAK:
-        song->nextRow = x * 10 + y > 63 ? 0 : x * 10 + y;
-        if (!*r.jumped) {
-            song->nextOrder = song->order + 1;
-            if (song->nextOrder >= song->songLength)
-                song->nextOrder = 0;
-        }
-        break;
-    case EFFECT_EXTENDED: ExtendedRow(r); break;
-    case EFFECT_SPEED:
-        if (parameter < 32)
-            song->speed = parameter;
-        else
-            SetTempo(song, parameter);
-        break;
-    case EFFECT_GLOBAL_VOLUME:
-        song->globalVolume = parameter > 64 ? 64 : parameter;
-        c->updateFlags |= CHANNEL_VOLUME;
-        break;
-    case EFFECT_GLOBAL_SLIDE: Remember(&song->globalVolumeSlideMemory, parameter); break;
-    case EFFECT_ENVELOPE_POSITION:
-        if (r.instrument->volume.type & ENVELOPE_ON)
-            SetEnvelopePosition(c, r.instrument->volume, parameter);
-        break;
-    case EFFECT_PANNING_SLIDE:
-        Remember(&c->panningSlideMemory, parameter);
-        c->updateFlags |= CHANNEL_PAN;
-        break;
-    case EFFECT_RETRIGGER:
-        if (parameter) {
-            c->retriggerVolume = uint8_t(x);
-            c->retriggerInterval = uint8_t(y);
-        }
-        break;
-    case EFFECT_TREMOR:
-        if (parameter) {
-            c->tremorOn = uint8_t(x + 1);
-            c->tremorOff = uint8_t(y + 1);
-        }
-        Tremor(c);
-        break;
-    case EFFECT_EXTRA_FINE:
-        if (x == 1) {
-            Remember(&c->extraFineUpMemory, uint8_t(y));
-            c->period -= c->extraFineUpMemory;
-        } else if (x == 2) {
-            Remember(&c->extraFineDownMemory, uint8_t(y));
-            c->period += c->extraFineDownMemory;
-        }
-        break;
-    default: break;
+    c->loopCounter = c->loopCounter == 0 ? e.y : c->loopCounter - 1;
+    if (c->loopCounter != 0)
+        e.song->nextRow = c->loopRow;
+}
+
+static void TremoloWaveformRow(EffectContext& e)
+{
+    e.channel->waveControl = uint8_t((e.channel->waveControl & kVibratoWaveform) | e.y << 4);
+}
+
+static void FinePanningRow(EffectContext& e)
+{
+    SetPan(e.channel, e.y * 16);
+}
+
+static void RetriggerNoteTick(EffectContext& e)
+{
+    if (e.y && e.song->tick % e.y == 0)
+        e.channel->updateFlags |= CHANNEL_TRIGGER | CHANNEL_FREQUENCY | CHANNEL_VOLUME;
+}
+
+static void FineVolumeUpRow(EffectContext& e)
+{
+    Remember(&e.channel->fineVolumeMemory, uint8_t(e.y));
+    SetVolume(e.channel, SlideUp(e.channel->volume, e.channel->fineVolumeMemory, kMaxVolume));
+}
+
+static void FineVolumeDownRow(EffectContext& e)
+{
+    Remember(&e.channel->fineVolumeMemory, uint8_t(e.y));
+    SetVolume(e.channel, SlideDown(e.channel->volume, e.channel->fineVolumeMemory, 0));
+}
+
+static void NoteCutTick(EffectContext& e)
+{
+    if (e.song->tick == e.y)
+        SetVolume(e.channel, 0);
+}
+
+static void NoteDelayRow(EffectContext& e)
+{
+    Channel* c = e.channel;
+    c->period = e.savedPeriod;
+    c->volume = e.savedVolume;
+    c->pan = e.savedPan;
+    c->updateFlags &= uint8_t(~kNoteFlags);
+}
+
+static void NoteDelayTick(EffectContext& e)
+{
+    Channel* c = e.channel;
+    if (e.song->tick != e.y) {
+        c->updateFlags &= uint8_t(~kNoteFlags);
+        return;
     }
+    ResetChannel(c, e.sample);
+    c->period = c->basePeriod;
+    c->updateFlags |= CHANNEL_FREQUENCY;
+    if (e.cell.volume)
+        ApplyVolumeColumn(c, e.cell.volume);
+    c->updateFlags |= CHANNEL_TRIGGER;
+}
+
+static void PatternDelayRow(EffectContext& e)
+{
+    e.song->patternDelay = e.y * e.song->speed;
+}
+
+static const EffectActions kExtendedEffects[] = {
+    {},                                                     // E0
+    {FinePortamentoUpRow, nullptr},                         // E1 fine portamento up
+    {FinePortamentoDownRow, nullptr},                       // E2 fine portamento down
+    {},                                                     // E3 glissando control: ignored
+    {VibratoWaveformRow, nullptr},                          // E4 vibrato waveform
+    {},                                                     // E5 set finetune: read with the note
+    {PatternLoopRow, nullptr},                              // E6 pattern loop
+    {TremoloWaveformRow, nullptr},                          // E7 tremolo waveform
+    {FinePanningRow, nullptr},                              // E8 set panning
+    {nullptr, RetriggerNoteTick},                           // E9 retrigger note
+    {FineVolumeUpRow, nullptr},                             // EA fine volume up
+    {FineVolumeDownRow, nullptr},                           // EB fine volume down
+    {nullptr, NoteCutTick},                                 // EC note cut
+    {NoteDelayRow, NoteDelayTick},                          // ED note delay
+    {PatternDelayRow, nullptr},                             // EE pattern delay
+    {},                                                     // EF
+};
+static_assert(std::size(kExtendedEffects) == 16);
+
+static void ExtendedRow(EffectContext& e)
+{
+    if (EffectStep step = kExtendedEffects[e.x].row)
+        step(e);
+}
+
+static void ExtendedTick(EffectContext& e)
+{
+    if (EffectStep step = kExtendedEffects[e.x].tick)
+        step(e);
+}
+
+// ---- rows and ticks ----
+
+// E5x on the note's row replaces its sample's finetune for this note by (x - 8) * 16: E58 is 0,
+// E50 a semitone down. The loaded song is never written.
+static int NoteFinetune(const PatternCell& cell, const Sample* sample)
+{
+    if (cell.effect == EFFECT_EXTENDED && cell.parameter >> 4 == 5)
+        return ((cell.parameter & 15) - 8) * 16;
+    return sample->finetune;
 }
 
 static void StepEnvelopes(Channel* c, const Instrument* instrument, bool cut)
@@ -416,174 +715,72 @@ static void StepEnvelopes(Channel* c, const Instrument* instrument, bool cut)
     if ((instrument->panning.type & ENVELOPE_ON) && !c->panningEnvelope.finished)
         StepEnvelope(c, &c->panningEnvelope, instrument->panning, CHANNEL_PAN);
     if (c->keyOff) {
-        c->fadeout = c->fadeout - instrument->fadeout < 0 ? 0 : c->fadeout - instrument->fadeout;
+        c->fadeout = SlideDown(c->fadeout, instrument->fadeout, 0);
         c->updateFlags |= CHANNEL_VOLUME;
     }
 }
 
-static void ProcessRowChannel(Song* song, Channel* c, const uint8_t* cell, bool* jumped)
+static void ProcessRowChannel(Song* song, Channel* c, const PatternCell& cell, bool* jumped)
 {
-    uint8_t note = cell[0], instrumentNumber = cell[1], volume = cell[2], effect = cell[3];
-    bool portamento = effect == EFFECT_TONE_PORTAMENTO || effect == EFFECT_TONE_PORTAMENTO_SLIDE;
-    if (instrumentNumber && !portamento)
-        c->instrument = uint8_t(instrumentNumber - 1);
-    if (note && note != NOTE_KEY_OFF && !portamento)
-        c->noteIndex = uint8_t(note - 1);
-    RowContext r{song, c, nullptr, nullptr, cell, c->period, c->volume, c->pan, jumped};
-    SelectSample(song, c, &r.instrument, &r.sample);
-    if (c->lastEffect == EFFECT_TREMOLO && effect != EFFECT_TREMOLO)
+    bool portamento = cell.effect == EFFECT_TONE_PORTAMENTO || cell.effect == EFFECT_TONE_PORTAMENTO_SLIDE;
+    bool note = cell.note && cell.note != NOTE_KEY_OFF;
+    if (cell.instrument && !portamento)
+        c->instrument = uint8_t(cell.instrument - 1);
+    if (note && !portamento)
+        c->noteIndex = uint8_t(cell.note - 1);
+    EffectContext e = ContextFor(song, c, cell);
+    e.jumped = jumped;
+    if (c->lastEffect == EFFECT_TREMOLO && cell.effect != EFFECT_TREMOLO)
         c->volume += c->volumeDelta;
-    c->lastEffect = effect;
+    c->lastEffect = cell.effect;
     c->volumeDelta = 0;
     c->updateFlags = 0;
-    if (note && note != NOTE_KEY_OFF) {
-        c->realNote = uint8_t(note + r.sample->relativeNote - 1);
-        c->basePeriod = NotePeriod(song, c->realNote, r.sample->finetune);
+    if (note) {
+        c->realNote = uint8_t(cell.note + e.sample->relativeNote - 1);
+        c->finetune = NoteFinetune(cell, e.sample);
+        c->basePeriod = NotePeriod(song, c->realNote, c->finetune);
         if (!portamento)
             c->period = c->basePeriod;
         c->updateFlags = CHANNEL_TRIGGER;
     }
     c->updateFlags |= CHANNEL_FREQUENCY | CHANNEL_VOLUME;
     c->periodDelta = 0;
-    if (instrumentNumber)
-        ResetChannel(c, r.sample);
-    if (volume)
-        ApplyVolumeColumn(c, volume);
-    if (note == NOTE_KEY_OFF || effect == EFFECT_KEY_OFF)
+    if (cell.instrument)
+        ResetChannel(c, e.sample);
+    if (cell.volume)
+        ApplyVolumeColumn(c, cell.volume);
+    if (cell.note == NOTE_KEY_OFF || cell.effect == EFFECT_KEY_OFF)
         c->keyOff = 1;
-    StepEnvelopes(c, r.instrument, true);
-    EffectRow(r);
-    AutoVibrato(c, r.instrument);
-    UpdateVoice(c, r.sample, song);
+    StepEnvelopes(c, e.instrument, true);
+    if (cell.effect < EFFECT_COUNT && kEffects[cell.effect].row)
+        kEffects[cell.effect].row(e);
+    AutoVibrato(c, e.instrument);
+    UpdateVoice(c, e.sample, song);
 }
 
 void ProcessRow(Song* song)
 {
     song->nextRow = song->nextOrder = -1;
     bool jumped = false;
-    const uint8_t* cells = CurrentPattern(song)->cells + size_t(song->row) * song->channels * CELL_BYTES;
     for (int i = 0; i < song->channels; i++)
-        ProcessRowChannel(song, &g_channels[i], cells + i * CELL_BYTES, &jumped);
-}
-
-static void ExtendedTick(Song* song, Channel* c, Sample* sample, const uint8_t* cell)
-{
-    int y = cell[4] & 15;
-    switch (cell[4] >> 4) {
-    case 0x9:
-        if (y && song->tick % y == 0)
-            c->updateFlags |= CHANNEL_TRIGGER | CHANNEL_FREQUENCY | CHANNEL_VOLUME;
-        break;
-    case 0xC:
-        if (song->tick == y) {
-            c->volume = 0;
-            c->updateFlags |= CHANNEL_VOLUME;
-        }
-        break;
-    case 0xD:
-        if (song->tick == y) {
-            ResetChannel(c, sample);
-            c->period = c->basePeriod;
-            c->updateFlags |= CHANNEL_FREQUENCY;
-            if (cell[2])
-                ApplyVolumeColumn(c, cell[2]);
-            c->updateFlags |= CHANNEL_TRIGGER;
-        } else {
-            c->updateFlags &= uint8_t(~0x0F);
-        }
-        break;
-    default: break;
-    }
-}
-
-static void Arpeggio(Song* song, Channel* c, const Sample* sample, uint8_t parameter)
-{
-    if (!parameter)
-        return;
-    int phase = song->tick % 3;
-    int semitones = phase == 1 ? parameter >> 4 : phase == 2 ? parameter & 15 : 0;
-    if (song->flags & 1)
-        c->periodDelta = semitones * 64;
-    else
-        c->periodDelta = AmigaPeriod(c->realNote + semitones, sample->finetune) - AmigaPeriod(c->realNote, sample->finetune);
-    c->updateFlags |= CHANNEL_FREQUENCY;
-}
-
-static void EffectTick(Song* song, Channel* c, Sample* sample, const uint8_t* cell)
-{
-    uint8_t parameter = cell[4];
-    switch (cell[3]) {
-    case EFFECT_ARPEGGIO: Arpeggio(song, c, sample, parameter); break;
-    case EFFECT_PORTAMENTO_UP:
-        c->period = c->period - 4 * c->portamentoUpMemory < 56 ? 56 : c->period - 4 * c->portamentoUpMemory;
-        c->updateFlags |= CHANNEL_FREQUENCY;
-        break;
-    case EFFECT_PORTAMENTO_DOWN:
-        c->period = c->period + 4 * c->portamentoDownMemory > kMaxPeriod ? kMaxPeriod : c->period + 4 * c->portamentoDownMemory;
-        c->updateFlags |= CHANNEL_FREQUENCY;
-        break;
-    case EFFECT_TONE_PORTAMENTO: TonePortamento(c); break;
-    case EFFECT_VIBRATO:
-        Vibrato(c);
-        AdvanceVibrato(c);
-        break;
-    case EFFECT_TONE_PORTAMENTO_SLIDE:
-        TonePortamento(c);
-        VolumeSlide(c);
-        break;
-    case EFFECT_VIBRATO_SLIDE:
-        Vibrato(c);
-        AdvanceVibrato(c);
-        VolumeSlide(c);
-        break;
-    case EFFECT_TREMOLO: Tremolo(c); break;
-    case EFFECT_VOLUME_SLIDE: VolumeSlide(c); break;
-    case EFFECT_EXTENDED: ExtendedTick(song, c, sample, cell); break;
-    case EFFECT_GLOBAL_SLIDE: {
-        uint8_t m = song->globalVolumeSlideMemory;
-        if (m >> 4)
-            song->globalVolume = song->globalVolume + (m >> 4) > 64 ? 64 : song->globalVolume + (m >> 4);
-        else
-            song->globalVolume = song->globalVolume - (m & 15) < 0 ? 0 : song->globalVolume - (m & 15);
-        break;
-    }
-    case EFFECT_PANNING_SLIDE: {
-        uint8_t m = c->panningSlideMemory;
-        if (m >> 4)
-            SetPan(c, c->pan + (m >> 4) > 255 ? 255 : c->pan + (m >> 4));
-        else
-            SetPan(c, c->pan - (m & 15) < 0 ? 0 : c->pan - (m & 15));
-        break;
-    }
-    case EFFECT_RETRIGGER:
-        if (c->retriggerInterval && song->tick % c->retriggerInterval == 0) {
-            RetriggerVolume(c);
-            c->updateFlags |= CHANNEL_TRIGGER;
-        }
-        break;
-    case EFFECT_TREMOR: Tremor(c); break;
-    default: break;
-    }
+        ProcessRowChannel(song, &g_channels[i], CellAt(song, i), &jumped);
 }
 
 void ProcessTick(Song* song)
 {
-    const uint8_t* cells = CurrentPattern(song)->cells + size_t(song->row) * song->channels * CELL_BYTES;
     for (int i = 0; i < song->channels; i++) {
         Channel* c = &g_channels[i];
-        const uint8_t* cell = cells + i * CELL_BYTES;
-        Instrument* instrument;
-        Sample* sample;
-        SelectSample(song, c, &instrument, &sample);
+        EffectContext e = ContextFor(song, c, CellAt(song, i));
         c->volumeDelta = 0;
         c->periodDelta = 0;
         c->updateFlags = 0;
-        StepEnvelopes(c, instrument, false);
-        if (cell[2])
-            VolumeColumnTick(c, cell[2]);
-        EffectTick(song, c, sample, cell);
-        AutoVibrato(c, instrument);
-        UpdateVoice(c, sample, song);
+        StepEnvelopes(c, e.instrument, false);
+        if (e.cell.volume)
+            VolumeColumnTick(c, e.cell.volume);
+        if (e.cell.effect < EFFECT_COUNT && kEffects[e.cell.effect].tick)
+            kEffects[e.cell.effect].tick(e);
+        AutoVibrato(c, e.instrument);
+        UpdateVoice(c, e.sample, song);
     }
 }
 

@@ -28,7 +28,7 @@ struct Channel {
     Voice* voice;
     int period;
     int volume;                 // 0-64 (effect C: up to 255)
-    int pan;                    // 0-255 (volume-column pan slides are not limited)
+    int pan;                    // 0 left - 255 right (volume-column pan slides are not limited)
     int volumeDelta;            // tremolo or tremor offset of this tick
     int periodDelta;            // arpeggio, vibrato and auto-vibrato offset of this tick
     EnvelopeState volumeEnvelope;
@@ -39,6 +39,7 @@ struct Channel {
     uint8_t keyOff;
     uint8_t instrument;         // 0-based
     uint8_t realNote;           // note + relative note - 1, 8-bit
+    int finetune;               // of the last note: its sample's, or the E5x on its row
     int basePeriod;
     uint8_t lastEffect;
     int sampleOffsetMemory;

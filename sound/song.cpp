@@ -208,7 +208,7 @@ static void SettleEnvelope(Envelope* envelope)
 {
     if (envelope->count > ENVELOPE_MAX_POINTS)
         envelope->count = ENVELOPE_MAX_POINTS;
-    if (envelope->count < 2)
+    if (envelope->count == 0)
         envelope->type = 0;
     if (envelope->sustain >= envelope->count)
         envelope->type &= uint8_t(~ENVELOPE_SUSTAIN);

@@ -31,6 +31,7 @@ constexpr int SONG_MAX_ORDERS = 256;
 constexpr int SONG_MAX_ROWS = 256;
 constexpr int INSTRUMENT_MAX_SAMPLES = 16;
 constexpr int ENVELOPE_MAX_POINTS = 12;
+constexpr int INSTRUMENT_NOTES = 96;        // notes 0-95 of the keymap
 constexpr int CELL_BYTES = 5;
 constexpr uint8_t NOTE_KEY_OFF = 255;
 // Longer samples are cut: keeps 32.32 play positions and their reflections inside 63 bits.
@@ -68,13 +69,13 @@ struct Envelope {
     uint8_t sustain;
     uint8_t loopStart;
     uint8_t loopEnd;
-    uint8_t type;           // 0 when fewer than 2 points
+    uint8_t type;           // 0 when there are no points
 };
 
 struct Instrument {
     int sampleCount;        // 0-16; samples at and past it are the shared empty sample
     Sample* samples[INSTRUMENT_MAX_SAMPLES];
-    uint8_t keymap[96];     // sample slot for notes 0-95
+    uint8_t keymap[INSTRUMENT_NOTES];  // sample slot for each note
     Envelope volume;
     Envelope panning;       // y 32 = centre
     uint8_t vibratoType;    // 0-3
@@ -91,12 +92,15 @@ struct Pattern {
     uint8_t* cells;
 };
 
+// Song flag bits.
+constexpr uint16_t SONG_LINEAR_FREQUENCIES = 1;   // clear: the Amiga period table
+
 struct Song {
     int16_t songLength;         // 1-256 once loaded
     int16_t restartPosition;    // below songLength once loaded
     int16_t channels;           // 1-32 once loaded
     int16_t instrumentCount;
-    uint16_t flags;             // bit 0: linear frequency table
+    uint16_t flags;             // SONG_* bits
     int16_t defaultTempo;
     int16_t defaultBpm;
     uint8_t orders[SONG_MAX_ORDERS];

@@ -79,11 +79,24 @@ XmInstrument Looped(const char* name, std::vector<float> wave, float peak)
     return ins;
 }
 
+// The player stops a one-shot at its last value: a sample that ends away from zero clicks.
+// Its last 6 ms (at the rate C-4 plays it) fade to silence, steepest at the start of the fade
+// so that the final values are all but zero.
+void FadeTail(std::vector<float>& v)
+{
+    const size_t n = std::min(v.size(), size_t(kRate * 0.006f));
+    for (size_t k = 0; k < n; k++) {
+        float g = float(k) / float(n);
+        v[v.size() - 1 - k] *= g * g;
+    }
+}
+
 XmInstrument OneShot(const char* name, std::vector<float> wave, float peak)
 {
     XmInstrument ins;
     ins.name = name;
     ins.sample.name = name;
+    FadeTail(wave);
     ins.sample.data = Pcm(wave, peak);
     ins.sample.relativeNote = 24;
     return ins;

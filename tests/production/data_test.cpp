@@ -21,6 +21,7 @@
 #include "images/image.h"
 #include "platform/resources.h"
 #include "sound/music.h"
+#include "sound/song.h"
 
 namespace {
 
@@ -316,6 +317,34 @@ TEST(ProductionSong, PassesTheTimelineAndReachesTheEndMark) {
     double rms = std::sqrt(energy[order] / double(frames[order] * 2));
     EXPECT_GT(rms, 300.0) << "order " << order;
   }
+}
+
+// The mixer stops a voice at the end of a sample without loop: a sample that ends away from
+// zero ends with a step, a click on every hit. Every one-shot of the song ends at silence.
+TEST(ProductionSong, OneShotSamplesEndAtSilence) {
+  Archive a;
+  ASSERT_TRUE(a.fs);
+  std::vector<uint8_t> xm = ReadMember(*a.fs, "murova.xm");
+  ASSERT_FALSE(xm.empty());
+  ModuleFileOpsUseMemory();
+  MemoryFile file{int(xm.size()), 0, xm.data()};
+  Song *song = SongCreate(&file);
+  ASSERT_NE(song, nullptr);
+  int oneShots = 0;
+  for (int i = 0; i < song->instrumentCount; i++) {
+    const Instrument &instrument = song->instruments[i];
+    for (int k = 0; k < instrument.sampleCount; k++) {
+      const Sample *sample = instrument.samples[k];
+      if (sample->loopMode != LOOP_NONE || sample->length < 16) continue;
+      oneShots++;
+      int largest = 0;
+      for (uint32_t v = sample->length - 16; v < sample->length; v++)
+        largest = std::max(largest, std::abs(int(sample->data[v])));
+      EXPECT_LE(largest, 32767 / 100) << "instrument " << i + 1 << ": its last 16 values";
+    }
+  }
+  EXPECT_GE(oneShots, 4);  // kick, snare, hat, crash
+  SongDestroy(song);
 }
 
 // The same sources give the same archive: two fresh runs match each other and the embedded one.

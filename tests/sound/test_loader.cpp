@@ -228,15 +228,17 @@ TEST(Loader, InstrumentSettingsAndEnvelopes)
     ins.volume.sustain = 1;
     ins.volume.loopStart = 0;
     ins.volume.loopEnd = 5;        // past the points: the loop is dropped
-    ins.panning.points = {{0, 32}};  // one point: off
+    ins.panning.points = {{0, 32}};  // one point: still an envelope
     ins.panning.type = ENVELOPE_ON;
+    XmInstrument pointless = XmToneInstrument();
+    pointless.volume.type = ENVELOPE_ON | ENVELOPE_SUSTAIN;  // no points: off
     ins.fadeout = 300;
     ins.vibratoType = 2;
     ins.vibratoSweep = 3;
     ins.vibratoDepth = 4;
     ins.vibratoRate = 5;
     XmModule m;
-    m.instruments = {ins, XmInstrument{}};
+    m.instruments = {ins, XmInstrument{}, pointless};
     SongPtr song = Load(m);
     ASSERT_TRUE(song);
     const Instrument& a = song->instruments[0];
@@ -245,7 +247,9 @@ TEST(Loader, InstrumentSettingsAndEnvelopes)
     EXPECT_EQ(a.volume.points[1].x, 10);
     EXPECT_EQ(a.volume.points[1].y, 32);
     EXPECT_EQ(a.volume.type, ENVELOPE_ON | ENVELOPE_SUSTAIN);
-    EXPECT_EQ(a.panning.type, 0);
+    EXPECT_EQ(a.panning.count, 1);
+    EXPECT_EQ(a.panning.type, ENVELOPE_ON);
+    EXPECT_EQ(song->instruments[2].volume.type, 0);
     EXPECT_EQ(a.fadeout, 600);
     EXPECT_EQ(a.vibratoType, 2);
     EXPECT_EQ(a.vibratoRate, 5);

@@ -262,10 +262,10 @@ TEST_F(Player, FullVolumeGivesGain127AndPanSplitsIt)
     Start();
     Ticks(1);
     EXPECT_EQ(Ch(0).voice->volume, 127);
-    EXPECT_EQ(Ch(0).voice->gainA, 127);
-    EXPECT_EQ(Ch(0).voice->gainB, 0);
-    EXPECT_EQ(Ch(1).voice->gainA, 0);
-    EXPECT_EQ(Ch(1).voice->gainB, 127);
+    EXPECT_EQ(Ch(0).voice->gainA, 0);  // left
+    EXPECT_EQ(Ch(0).voice->gainB, 127);
+    EXPECT_EQ(Ch(1).voice->gainA, 127);
+    EXPECT_EQ(Ch(1).voice->gainB, 0);
 }
 
 TEST_F(Player, TonePortamentoSlidesWithoutRetrigger)
@@ -452,8 +452,8 @@ TEST_F(Player, PanEnvelopeMovesThePan)
     channel.updateFlags = CHANNEL_PAN;
     UpdateVoice(&channel, &g_emptySample, song.get());
     EXPECT_EQ(channel.voice->pan, 0);
-    EXPECT_EQ(channel.voice->gainA, 0);
-    EXPECT_EQ(channel.voice->gainB, 127);
+    EXPECT_EQ(channel.voice->gainA, 127);
+    EXPECT_EQ(channel.voice->gainB, 0);
 }
 
 TEST_F(Player, ModulatorWaveforms)
@@ -513,6 +513,172 @@ TEST_F(Player, NotesOutsideTheKeyboardAndMissingInstrumentsPlayNothing)
     EXPECT_TRUE(Ch(0).voice->sample == nullptr || Ch(0).voice->sample == &g_emptySample);
     Ticks(1);
     EXPECT_EQ(Ch(0).voice->sample, song->instruments[0].samples[0]);
+}
+
+// Left and right energy (sum of squares) of a module rendered offline for the given blocks.
+std::pair<double, double> RenderSides(const XmModule& module, int blocks)
+{
+    std::vector<uint8_t> bytes = XmBuild(module);
+    EXPECT_EQ(MusicLoad(bytes.data(), int(bytes.size())), 0);
+    EXPECT_TRUE(MusicRenderBegin());
+    std::vector<int16_t> pcm(MUSIC_BLOCK_FRAMES * 2);
+    double left = 0, right = 0;
+    for (int b = 0; b < blocks; b++) {
+        MusicRenderBlock(pcm.data());
+        for (int i = 0; i < MUSIC_BLOCK_FRAMES; i++) {
+            left += double(pcm[2 * i]) * pcm[2 * i];
+            right += double(pcm[2 * i + 1]) * pcm[2 * i + 1];
+        }
+    }
+    MusicRenderEnd();
+    MusicFree();
+    return {left, right};
+}
+
+TEST(Stereo, PanZeroIsLeftAndPan255IsRightFromEverySource)
+{
+    XmEnvelope hard0, hard64;  // the panning envelope at its ends, around a pan of 128
+    hard0.points = {{0, 0}, {10, 0}};
+    hard64.points = {{0, 64}, {10, 64}};
+    hard0.type = hard64.type = ENVELOPE_ON;
+    struct Case {
+        const char* name;
+        int samplePan;
+        XmCell cell;
+        XmEnvelope panning;
+        double leftOverRight;  // amplitude ratio; 0: right only; -1: left only
+    } cases[] = {
+        {"sample pan 0", 0, {61, 1}, {}, -1},
+        {"sample pan 255", 255, {61, 1}, {}, 0},
+        {"sample pan 64", 64, {61, 1}, {}, 95.0 / 31.0},  // gains 127 x 191 / 255, 127 x 64 / 255
+        {"8xx 00", 128, {61, 1, 0, 8, 0x00}, {}, -1},
+        {"8xx FF", 128, {61, 1, 0, 8, 0xFF}, {}, 0},
+        {"8xx 40", 128, {61, 1, 0, 8, 0x40}, {}, 95.0 / 31.0},
+        {"volume column C0", 255, {61, 1, 0xC0}, {}, -1},
+        {"volume column C4", 255, {61, 1, 0xC4}, {}, 95.0 / 31.0},
+        {"panning envelope at 0", 128, {61, 1}, hard0, -1},
+        {"panning envelope at 64", 128, {61, 1}, hard64, 0},
+    };
+    for (const Case& c : cases) {
+        XmModule m;
+        m.channels = 1;
+        m.instruments = {XmToneInstrument()};
+        m.instruments[0].samples[0].pan = uint8_t(c.samplePan);
+        m.instruments[0].panning = c.panning;
+        m.patterns[0].At(0, 0, 1) = c.cell;
+        auto [left, right] = RenderSides(m, 20);
+        if (c.leftOverRight < 0) {
+            EXPECT_GT(left, 0) << c.name;
+            EXPECT_EQ(right, 0) << c.name;
+        } else if (c.leftOverRight == 0) {
+            EXPECT_EQ(left, 0) << c.name;
+            EXPECT_GT(right, 0) << c.name;
+        } else {
+            EXPECT_NEAR(std::sqrt(left / right), c.leftOverRight, 0.02 * c.leftOverRight) << c.name;
+        }
+    }
+}
+
+// E5x tunes the note on its own row and nothing else: the period of C-5 (note 61) with it,
+// then of a plain C-5 on the next row. The sample's own finetune is +64 (half a semitone).
+TEST_F(Player, FinetuneEffectTunesOnlyTheNoteOnItsRow)
+{
+    const int c5 = 7680 - 60 * 64, own = c5 - 32;
+    struct Case {
+        const char* name;
+        XmCell row0;
+        int period0;
+    } cases[] = {
+        {"E50: a semitone below finetune 0, B-4", {61, 1, 0, 14, 0x50}, c5 + 64},
+        {"E58: finetune 0", {61, 1, 0, 14, 0x58}, c5},
+        {"E5F: +112", {61, 1, 0, 14, 0x5F}, c5 - 56},
+        {"no E5x: the sample's own", {61, 1}, own},
+        {"E5F without a note", {0, 0, 0, 14, 0x5F}, 0},
+    };
+    for (const Case& c : cases) {
+        module.tempo = 2;
+        module.patterns.assign(1, XmPattern{});
+        module.instruments[0].samples[0].finetune = 64;
+        Cell(0, 0, 0) = c.row0;
+        Cell(0, 1, 0) = XmCell{61, 1};
+        Start();
+        Ticks(1);
+        EXPECT_EQ(Ch(0).period, c.period0) << c.name;
+        Ticks(2);
+        EXPECT_EQ(Ch(0).period, own) << c.name;
+        EXPECT_EQ(song->instruments[0].samples[0]->finetune, 64) << c.name;
+    }
+}
+
+TEST_F(Player, FinetuneEffectDetunesArpeggioStepsWithItsNote)
+{
+    module.linear = false;
+    module.tempo = 3;
+    Cell(0, 0, 0) = XmCell{61, 1, 0, 14, 0x50};
+    Cell(0, 1, 0) = XmCell{0, 0, 0, 0, 0x0C};  // an octave up on tick 2
+    Start();
+    Ticks(1);
+    EXPECT_EQ(Ch(0).period, AmigaPeriod(60, -128));
+    Ticks(5);
+    EXPECT_EQ(Ch(0).periodDelta, AmigaPeriod(72, -128) - AmigaPeriod(60, -128));
+}
+
+// The song loops: its second pass must sound exactly like the first.
+TEST(Finetune, ASongPlaysTheSameEveryTimeAround)
+{
+    XmModule m;
+    m.channels = 1;
+    m.tempo = 2;
+    m.instruments = {XmToneInstrument()};
+    m.patterns[0].rows = 8;
+    m.patterns[0].At(0, 0, 1) = XmCell{61, 1};
+    m.patterns[0].At(2, 0, 1) = XmCell{61, 1, 0, 14, 0x5F};
+    m.patterns[0].At(4, 0, 1) = XmCell{97};  // key off without envelope: silence before the loop
+    std::vector<uint8_t> bytes = XmBuild(m);
+    ASSERT_EQ(MusicLoad(bytes.data(), int(bytes.size())), 0);
+    ASSERT_TRUE(MusicRenderBegin());
+    const size_t pass = 8 * 2 * 882;  // frames: rows x speed x frames per tick at 125 BPM
+    std::vector<int16_t> pcm;
+    std::vector<int16_t> block(MUSIC_BLOCK_FRAMES * 2);
+    while (pcm.size() < 4 * pass) {
+        MusicRenderBlock(block.data());
+        pcm.insert(pcm.end(), block.begin(), block.end());
+    }
+    MusicRenderEnd();
+    MusicFree();
+    std::vector<int16_t> first(pcm.begin(), pcm.begin() + 2 * pass);
+    std::vector<int16_t> second(pcm.begin() + 2 * pass, pcm.begin() + 4 * pass);
+    EXPECT_TRUE(first == second);
+}
+
+// One point is an envelope too: it holds its value from the first tick, wherever its x, and
+// key off starts the fadeout instead of cutting the note.
+TEST_F(Player, OnePointEnvelopesHoldTheirValueAndFadeAfterKeyOff)
+{
+    XmInstrument held = XmToneInstrument();
+    held.volume.points = {{10, 32}};
+    held.volume.type = ENVELOPE_ON;
+    held.panning.points = {{5, 0}};
+    held.panning.type = ENVELOPE_ON;
+    held.fadeout = 4096;  // 8192 a tick: silent 8 ticks after key off
+    module.instruments = {held};
+    module.tempo = 4;
+    Cell(0, 0, 0) = XmCell{61, 1};
+    Cell(0, 1, 0) = XmCell{97};
+    Start();
+    Ticks(1);
+    EXPECT_EQ(Ch(0).volumeEnvelope.value, 32);
+    EXPECT_EQ(Ch(0).voice->volume, 63);
+    EXPECT_EQ(Ch(0).voice->pan, 0);
+    Ticks(3);
+    EXPECT_EQ(Ch(0).voice->volume, 63);
+    std::vector<int> released;
+    for (int i = 0; i < 9; i++) {
+        Ticks(1);
+        released.push_back(Ch(0).voice->volume);
+    }
+    EXPECT_EQ(released, (std::vector<int>{55, 47, 39, 31, 23, 15, 7, 0, 0}));
+    EXPECT_EQ(Ch(0).voice->pan, 0);
 }
 
 }  // namespace
