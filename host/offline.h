@@ -1,7 +1,8 @@
 // The production driven without a display, a sound device or a clock, for tests, benchmarks and
 // the video export: frame n of a run at fps frames per second is drawn at
 // timeMs = floor(n * 1000 / fps), with the position of the offline-mixed block that holds sample
-// floor(n * 44100 / fps) — the moment a listener hears with that frame. Main thread only.
+// floor(n * 44100 / fps): the moment a listener hears with that frame. One thread at a time
+// (an export starts it on the main thread, draws on a render thread, stops it after the join).
 #pragma once
 
 #include <cstdint>

@@ -40,6 +40,30 @@ bool PngEncode(std::vector<uint8_t>& out, const uint8_t* pixels, int width, int 
     return true;
 }
 
+bool PngEncodeIndexed(std::vector<uint8_t>& out, const uint8_t* indices, int width, int height, int stride,
+                      const uint8_t* palette, int count) {
+    if (width <= 0 || height <= 0 || stride < width || count < 1 || count > 256) return false;
+    png_color colours[256];
+    for (int i = 0; i < count; i++) colours[i] = png_color{palette[i * 3], palette[i * 3 + 1], palette[i * 3 + 2]};
+    out.clear();
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, WriterFail, WriterWarn);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return false;
+    }
+    png_set_write_fn(png, &out, WriterData, WriterFlush);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_PLTE(png, info, colours, count);
+    png_write_info(png, info);
+    for (int y = 0; y < height; y++) png_write_row(png, indices + ptrdiff_t(y) * stride);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
 bool PngWrite(const char* path, const uint8_t* pixels, int width, int height, int stride, PngChannels channels) {
     std::vector<uint8_t> data;
     if (!PngEncode(data, pixels, width, height, stride, channels)) return false;

@@ -166,7 +166,7 @@ bool DemoSetup(const DemoConfig& config)
     TextureCreate(o.workTexture, p.bol.width, p.bol.height);
     CameraReset(&o.sphereCamera);
 
-    BitmapLoad(p.bert, "bert2.jpg");
+    BitmapLoadWithAlpha(p.bert, "bert2.jpg", "bert1.jpg");
     BitmapLoad(p.frut, "frut.jpg");
     BitmapLoad(p.einde, "einde.jpg");
     TimelineReset();

@@ -4,6 +4,7 @@
 
 #include "host/host.h"
 #include "production/murova.h"
+#include "production/timeline.h"
 
 TimelineState timeline;
 
@@ -20,24 +21,26 @@ const SceneEntry kScenes[] = {
     {0x1100, Scene8},  {0x1300, Scene9},  {0x1700, Scene10}, {0x1900, Scene11},
     {0x2100, Scene12}, {0x2500, Scene13}, {0x2900, Scene14}, {0x2978, Scene15},
 };
-constexpr int kSceneCount = sizeof kScenes / sizeof kScenes[0];
+static_assert(sizeof kScenes / sizeof kScenes[0] == kTimelineScenes);
 
 // Crossing one of these starts the scene clock again; scenes 0 to 4 count from the first frame.
 const uint16_t kSceneClockStarts[] = {0x0700, 0x0B00, 0x0F00, 0x1100, 0x1300,
                                       0x1700, 0x1900, 0x2100, 0x2500, 0x2900};
 
-// The song's end mark, order 42 row 32: drawn, but the last frame.
-constexpr uint16_t kEndPosition = 0x2A20;
+} // namespace
 
-int SceneAt(uint16_t v)
+uint16_t TimelineSceneStart(int scene)
+{
+    return kScenes[scene < 0 ? 0 : (scene >= kTimelineScenes ? kTimelineScenes - 1 : scene)].from;
+}
+
+int TimelineSceneAt(uint16_t v)
 {
     int scene = 0;
-    while (scene + 1 < kSceneCount && v >= kScenes[scene + 1].from)
+    while (scene + 1 < kTimelineScenes && v >= kScenes[scene + 1].from)
         scene++;
     return scene;
 }
-
-} // namespace
 
 int32_t Trunc(long double x)
 {
@@ -89,7 +92,7 @@ bool DemoFrame(FrameSurface& frame, const FrameInfo& info)
             timeline.sceneStart = m.now;
     m.lt = (int32_t)(now - (uint32_t)timeline.sceneStart);
 
-    int scene = SceneAt(m.v);
+    int scene = TimelineSceneAt(m.v);
     // From scene 4 on every scene opens with a white flash that fades over 1,275 ms; scenes 5
     // to 14 lay it over everything they draw (scene 4 under its scroll, 15 fades to black).
     if (scene >= 4 && Crossed(m, kScenes[scene].from))
@@ -97,5 +100,5 @@ bool DemoFrame(FrameSurface& frame, const FrameInfo& info)
     kScenes[scene].draw(m);
     if (scene >= 5 && scene <= 14)
         FlashLayer(m, timeline.layerEnvelope);
-    return m.v < kEndPosition;
+    return m.v < kTimelineEnd;
 }

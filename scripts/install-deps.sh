@@ -7,6 +7,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libpng-dev libjpeg-dev zlib1g-dev
+  libavformat-dev libavcodec-dev libswscale-dev
   libfreetype-dev fonts-dejavu-core
   imagemagick xvfb xauth xdotool openbox x11-apps x11-utils
   pekka-kana-2-data

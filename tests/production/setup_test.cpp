@@ -28,7 +28,7 @@ const char* const kLoadOrder[] = {
     "tekst4.jpg",  "tekst5.jpg",  "sat.jpg",     "water.pcx",   "diurne3.pcx", "diurne3a.pcx", "diurne1.jpg",
     "meid2.jpg",   "meid.jpg",    "envmap.jpg",  "test.jpg",    "lens.jpg",    "tekst.jpg",   "tekst2.jpg",
     "water2.jpg",  "hebben2.jpg", "hebben1.jpg", "heers2.jpg",  "heers1.jpg",  "bot.jpg",     "keers2.jpg",
-    "keers1.jpg",  "bol.jpg",     "bol2.jpg",    "bert2.jpg",   "frut.jpg",    "einde.jpg",
+    "keers1.jpg",  "bol.jpg",     "bol2.jpg",    "bert2.jpg",   "bert1.jpg",   "frut.jpg",    "einde.jpg",
 };
 
 std::vector<uint8_t> ReadBytes(const fs::path& path)

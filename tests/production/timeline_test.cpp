@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "host/offline.h"
@@ -34,6 +35,33 @@ protected:
     }
     static float Level(const Envelope& e, int32_t timeMs) { return EnvelopeValue(&e, (uint32_t)timeMs); }
 };
+
+// Pictures with an alpha file cut out their shape; the others are opaque; textures have masks.
+TEST_F(Timeline, SetupLoadsEveryPictureAsItsKind)
+{
+    MurovaPictures& p = murova.pictures;
+    const Bitmap* cutOut[] = {&p.refuse, &p.diurne3, &p.meid, &p.hebben, &p.heers, &p.keers, &p.bert};
+    const Bitmap* opaque[] = {&p.start,   &p.logo,    &p.formule, &p.code,  &p.music, &p.zooi,
+                              &p.scratch, &p.chago,   &p.tekst3,  &p.tekst4, &p.tekst5, &p.sat,
+                              &p.diurne1, &p.tekst,   &p.tekst2,  &p.frut,  &p.einde};
+    const Texture* textures[] = {&p.defaultTexture, &p.def2, &p.hohoho, &p.water, &p.envmap, &p.test,
+                                 &p.lens,           &p.water2, &p.bot,  &p.bol,   &p.bol2};
+    auto transparent = [](const Bitmap* b) {
+        size_t count = 0;
+        for (size_t i = 0; i < (size_t)b->width * b->height; i++)
+            count += (b->pixels[i] >> 24) < 255;
+        return count;
+    };
+    for (size_t i = 0; i < std::size(cutOut); i++)
+        EXPECT_GT(transparent(cutOut[i]), (size_t)cutOut[i]->width * cutOut[i]->height / 10) << "cut-out " << i;
+    for (size_t i = 0; i < std::size(opaque); i++)
+        EXPECT_EQ(transparent(opaque[i]), 0u) << "opaque " << i;
+    for (const Texture* t : textures) {
+        EXPECT_EQ(transparent(t), 0u);
+        EXPECT_EQ((uint32_t)t->widthMask + 1, t->width);
+        EXPECT_EQ(1u << t->widthShift, t->width);
+    }
+}
 
 TEST_F(Timeline, FirstFrameIsBlackAndFiresNothing)
 {
