@@ -11,6 +11,7 @@
 #include "files/archive_file_system.h"
 #include "files/file_system.h"
 #include "files/lzss.h"
+#include "files/output_file.h"
 
 namespace {
 
@@ -283,20 +284,5 @@ bool ArchiveWriteTree(const std::string& directory, const std::string& archivePa
     if (!ArchiveCollectTree(directory, &items, error)) return false;
     if (!ArchiveBuild(items, options, &archive, error)) return false;
 
-    std::string temporary = archivePath + ".part";
-    std::FILE* f = std::fopen(temporary.c_str(), "wb");
-    if (!f) {
-        *error = "cannot create '" + temporary + "'";
-        return false;
-    }
-    bool ok = std::fwrite(archive.data(), 1, archive.size(), f) == archive.size();
-    ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) std::filesystem::rename(temporary, archivePath, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(temporary, ec);
-        *error = "cannot write '" + archivePath + "'";
-        return false;
-    }
-    return true;
+    return OutputFileSave(archivePath, archive.data(), archive.size(), error);
 }

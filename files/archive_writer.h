@@ -27,6 +27,7 @@ bool ArchiveBuild(const std::vector<ArchiveItem>& items, const ArchiveOptions& o
 // False, with a reason in *error, when the directory or a file cannot be read, an entry is
 // neither file nor directory, or a name is refused by the path rules.
 bool ArchiveCollectTree(const std::string& directory, std::vector<ArchiveItem>* items, std::string* error);
-// Packs the tree under directory into the file archivePath. On failure no file is left there.
+// Packs the tree under directory into the file archivePath, an output written whole or not at
+// all (OutputFileSave): on failure the file there is as it was.
 bool ArchiveWriteTree(const std::string& directory, const std::string& archivePath,
                       const ArchiveOptions& options, std::string* error);
