@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "files/archive_check.h"
 #include "files/archive_file_system.h"
 #include "files/file_system.h"
 #include "files/lzss.h"
@@ -59,7 +60,7 @@ bool AddItem(Node* root, const ArchiveItem& item, std::string* error)
     std::string_view path(item.path);
     if (!path.empty() && path[0] == '/') path.remove_prefix(1);
     if (!IsValidPath(path, false)) {
-        *error = "name refused by the path rules: '" + item.path + "'";
+        *error = "name refused by the path rules: '" + PrintableName(item.path) + "'";
         return false;
     }
     Node* dir = root;
@@ -69,8 +70,9 @@ bool AddItem(Node* root, const ArchiveItem& item, std::string* error)
         std::string component(path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
         bool last = slash == std::string_view::npos;
         bool directory = !last || item.isDirectory;
-        if (component.size() + (directory ? 1 : 0) > ARCHIVE_NAME_MAX) {
-            *error = "name longer than 63 characters: '" + component + "' in '" + item.path + "'";
+        if (const char* problem = ArchiveNameProblem(component, directory)) {
+            *error = std::string("name refused, ") + problem + ": '" + PrintableName(component) + "' in '" +
+                     PrintableName(item.path) + "'";
             return false;
         }
         if (directory) {
@@ -211,7 +213,7 @@ bool CollectDirectory(const std::filesystem::path& directory, const std::string&
     for (const fs::path& entry : entries) {
         std::string relative = prefix + entry.filename().string();
         if (!IsValidPath(relative, false)) {
-            *error = "name refused by the path rules: '" + relative + "'";
+            *error = "name refused by the path rules: '" + PrintableName(relative) + "'";
             return false;
         }
         ArchiveItem item;
@@ -227,7 +229,7 @@ bool CollectDirectory(const std::filesystem::path& directory, const std::string&
             }
             items->push_back(std::move(item));
         } else {
-            *error = "neither a file nor a directory: '" + entry.string() + "'";
+            *error = "neither a file nor a directory: '" + PrintableName(entry.string()) + "'";
             return false;
         }
     }

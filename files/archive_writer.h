@@ -18,9 +18,9 @@ struct ArchiveOptions {
 };
 
 // Builds an archive from items in any order. False, with a one-line reason in *error, when a
-// path is refused by the path rules, a stored name exceeds 63 characters, two items collide
-// (names that differ only in case, a file where a directory is needed), or the archive would
-// pass 4 GiB.
+// name is refused (ArchiveNameProblem: the path rules, a control character, more than 63 bytes
+// stored), two items collide (names that differ only in case, a file where a directory is
+// needed), or the archive would pass 4 GiB.
 bool ArchiveBuild(const std::vector<ArchiveItem>& items, const ArchiveOptions& options,
                   std::vector<uint8_t>* archive, std::string* error);
 // Reads every file and directory under directory on disk into items, paths relative to it.
