@@ -176,9 +176,10 @@ int List(const std::vector<std::string>& args)
     std::vector<Member> members;
     Collect(opened.archive.get(), all ? "*" : positional[1], all, &members);
     for (const Member& m : members) {
+        if (!ToolStdoutOk()) break;
         if (m.isDirectory) continue;
         bool lzss = opened.archive->GetCompression(m.path) > 0;
-        std::printf("%llu %s %s\n", static_cast<unsigned long long>(m.size), lzss ? "LZSS" : "STORED", m.path.c_str());
+        ToolPrintf("%llu %s %s\n", static_cast<unsigned long long>(m.size), lzss ? "LZSS" : "STORED", m.path.c_str());
     }
     return 0;
 }
@@ -326,9 +327,9 @@ int Check(const std::vector<std::string>& args)
     if (!OpenArchiveFile(positional[0], &opened, &error)) return ToolFail(error);
     ArchiveCheckResult check;
     ArchiveCheck(opened.archive.get(), true, &check);
-    for (const std::string& problem : check.problems) std::printf("%s\n", problem.c_str());
+    for (const std::string& problem : check.problems) ToolPrintf("%s\n", problem.c_str());
     if (check.problems.empty()) {
-        std::printf("ok %u members\n", check.members);
+        ToolPrintf("ok %u members\n", check.members);
         return 0;
     }
     return ToolFail("damaged archive '" + positional[0] + "': " + std::to_string(check.problems.size()) +

@@ -2,6 +2,7 @@
 #include "tools/support/tool.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@ constexpr auto LOG_INTERVAL = std::chrono::seconds(5);
 
 struct ToolState {
     const char* name = "tool";
+    int stdoutError = 0;  // the reason the first failed write to stdout gave
 } g_tool;  // main thread
 
 bool AllDigits(const char* begin, const char* end)
@@ -44,14 +46,30 @@ int ToolUsage(const std::string& problem, const char* usage)
     return 2;
 }
 
+int ToolPrintf(const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    errno = 0;
+    int result = std::vprintf(format, arguments);
+    va_end(arguments);
+    if (result < 0 && !g_tool.stdoutError) g_tool.stdoutError = errno ? errno : EIO;
+    return result;
+}
+
+bool ToolStdoutOk()
+{
+    return !std::ferror(stdout);
+}
+
 int ToolFinish(int code)
 {
     errno = 0;
     bool flushed = std::fflush(stdout) == 0;
-    int reason = errno;
+    int reason = g_tool.stdoutError ? g_tool.stdoutError : errno;
     if (flushed && !std::ferror(stdout)) return code;
-    // A failure the buffer no longer shows leaves no reason behind: call it an input/output error.
-    if (flushed || reason == 0) reason = EIO;
+    // Written without ToolPrintf and dropped by the library: no reason is left to tell.
+    if (reason == 0) reason = EIO;
     return ToolFail(std::string("writing standard output failed: ") + std::strerror(reason));
 }
 

@@ -13,6 +13,11 @@ void ToolInit(const char* name);
 int ToolFail(const std::string& message);
 // Prints "NAME: problem" and then the usage text on stderr; returns 2, the usage exit code.
 int ToolUsage(const std::string& problem, const char* usage);
+// printf to stdout, keeping the system's reason when a write fails (the C library may drop the
+// data it could not write, and with it any later sign of why).
+int ToolPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// False once anything written to stdout has failed: long outputs stop early.
+bool ToolStdoutOk();
 // The exit code to end with: code, or 1 after "NAME: writing standard output failed: REASON"
 // when anything written to stdout did not arrive.
 int ToolFinish(int code);
