@@ -122,6 +122,10 @@ TEST_F(Tools, FailedWritesToStandardOutput)
         EXPECT_EQ(r.status, 1) << command;
         EXPECT_EQ(r.err, full) << command;
     }
+    Outcome r = Effects("gallery " + P("g"), "", "/dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(r.err.find('\n') + 1),
+              "zenkor-effects: writing standard output failed: No space left on device\n");
 }
 
 TEST_F(Tools, XmRenderWritesWholeFilesOrNone)
@@ -214,6 +218,82 @@ TEST_F(Tools, XmUsageErrorsSayWhatWasWrong)
     Outcome help = Xm("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Exit status: 0 success, 1 failure, 2 usage error."), std::string::npos);
+}
+
+// True when bytes hold a PNG file through its end chunk.
+bool WholePng(const std::string& bytes)
+{
+    static const std::string end("\0\0\0\0IEND\xAE\x42\x60\x82", 12);
+    return bytes.size() > 20 && bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0 &&
+           bytes.compare(bytes.size() - 12, 12, end) == 0;
+}
+
+TEST_F(Tools, EffectsGalleryWritesWholeFilesOrNone)
+{
+    Outcome r = Effects("gallery " + P("g"), kSmallDisk);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1, 16), "zenkor-effects: ");
+    size_t failures = 0;
+    for (size_t at = 0; at < r.err.size(); at = r.err.find('\n', at) + 1) {
+        std::string line = r.err.substr(at, r.err.find('\n', at) - at);
+        if (line.find("images written") != std::string::npos) continue;
+        EXPECT_EQ(line.rfind("zenkor-effects: cannot write '" + (dir / "g").string() + "/", 0), 0u) << line;
+        EXPECT_NE(line.find(".png': File too large"), std::string::npos) << line;
+        failures++;
+    }
+    EXPECT_GT(failures, 0u);
+    for (const auto& e : fs::directory_iterator(dir / "g"))
+        EXPECT_TRUE(WholePng(Get(e.path()))) << e.path();
+    EXPECT_EQ(PartFiles(), std::vector<std::string>());
+
+    // What stands where a picture goes and is not a file is neither replaced nor written to.
+    fs::remove_all(dir / "g");
+    fs::create_directories(dir / "g/noise.png");
+    ASSERT_EQ(std::system(("mkfifo " + P("g/sprites.png")).c_str()), 0);
+    r = Effects("gallery " + P("g"), "timeout 60 ");
+    EXPECT_EQ(r.status, 1);
+    for (const char* name : {"noise.png", "sprites.png"})
+        EXPECT_NE(r.err.find("zenkor-effects: '" + (dir / "g" / name).string() + "' exists and is not a regular file\n"),
+                  std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_directory(dir / "g/noise.png"));
+    EXPECT_TRUE(fs::is_fifo(dir / "g/sprites.png"));
+    EXPECT_TRUE(WholePng(Get(dir / "g/glow-lines.png")));
+}
+
+TEST_F(Tools, EffectsUsageErrorsSayWhatWasWrong)
+{
+    Put(dir / "file", "x");
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string message;  // the first line on stderr
+    };
+    std::vector<Case> cases = {
+        {"", 2, "usage: zenkor-effects gallery OUTDIR [--time MS]"},
+        {"--bogus", 2, "zenkor-effects: unknown option '--bogus'"},
+        {"render " + P("g"), 2, "zenkor-effects: unknown command 'render'"},
+        {"gallery", 2, "zenkor-effects: gallery takes one OUTDIR"},
+        {"gallery " + P("g") + " " + P("h"), 2, "zenkor-effects: gallery takes one OUTDIR"},
+        {"gallery " + P("g") + " --fast", 2, "zenkor-effects: unknown option '--fast'"},
+        {"gallery " + P("g") + " --time", 2, "zenkor-effects: --time needs a number of milliseconds"},
+        {"gallery " + P("file"), 1, "zenkor-effects: cannot create '" + (dir / "file").string() + "': Not a directory"},
+    };
+    for (const char* bad : {"-1", "+5", " 5", "1.5", "1e3", "4294967296", "99999999999999999999", ""})
+        cases.push_back({"gallery " + P("g") + " --time '" + bad + "'", 2,
+                         std::string("zenkor-effects: --time needs a whole number of milliseconds from 0 to "
+                                     "4294967295, not '") + bad + "'"});
+    for (const Case& c : cases) {
+        Outcome r = Effects(c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments;
+        EXPECT_EQ(FirstLine(r.err), c.message) << c.arguments;
+    }
+    EXPECT_FALSE(fs::exists(dir / "g"));
+    Outcome r = Effects("gallery --time 4294967295 " + P("g"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Count(r.out, '\n'), 27u);
+    Outcome help = Effects("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status: 0 success, 1 failure"), std::string::npos);
 }
 
 }  // namespace
