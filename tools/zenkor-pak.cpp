@@ -1,6 +1,5 @@
 // zenkor-pak: creates, lists, extracts, prints and checks members of the demo system's archives.
 // Reading always goes through ArchiveFileSystem over the archive file on disk.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -305,15 +304,9 @@ int Cat(const std::vector<std::string>& args)
         return ToolFail("no member '" + PrintableName(member) + "' in the archive");
     // Known damage stops cat before the first byte: what was written cannot be taken back.
     if (!ArchiveCheckMember(opened.archive.get(), member, &error)) return Damaged(positional[0], {error});
-    int writeError = 0;
-    auto put = [&](const void* data, uint32_t k) {
-        if (std::fwrite(data, 1, k, stdout) == k) return true;
-        writeError = errno;
-        return false;
-    };
+    auto put = [](const void* data, uint32_t k) { return ToolWrite(data, k); };
     if (CopyMember(opened.archive.get(), member, put, &error)) return 0;
-    if (writeError) return ToolFail(std::string("writing standard output failed: ") + std::strerror(writeError));
-    return ToolFail(error);
+    return ToolStdoutOk() ? ToolFail(error) : 1;  // ToolFinish tells why stdout failed
 }
 
 int Check(const std::vector<std::string>& args)

@@ -14,24 +14,24 @@ namespace {
 constexpr auto TERMINAL_INTERVAL = std::chrono::milliseconds(100);
 constexpr auto LOG_INTERVAL = std::chrono::seconds(5);
 
+// What every message needs; owned by the main thread.
 struct ToolState {
     const char* name = "tool";
-    int stdoutError = 0;  // the reason the first failed write to stdout gave
-} g_tool;  // main thread
+    int stdoutError = 0; // the reason the first failed write to stdout gave
+};
+ToolState g_tool;
 
 bool AllDigits(const char* begin, const char* end)
 {
     for (const char* p = begin; p < end; p++)
-        if (*p < '0' || *p > '9') return false;
+        if (*p < '0' || *p > '9')
+            return false;
     return true;
 }
 
-}  // namespace
+} // namespace
 
-void ToolInit(const char* name)
-{
-    g_tool.name = name;
-}
+void ToolInit(const char* name) { g_tool.name = name; }
 
 int ToolFail(const std::string& message)
 {
@@ -41,7 +41,8 @@ int ToolFail(const std::string& message)
 
 int ToolUsage(const std::string& problem, const char* usage)
 {
-    if (!problem.empty()) std::fprintf(stderr, "%s: %s\n", g_tool.name, problem.c_str());
+    if (!problem.empty())
+        std::fprintf(stderr, "%s: %s\n", g_tool.name, problem.c_str());
     std::fputs(usage, stderr);
     return 2;
 }
@@ -53,23 +54,33 @@ int ToolPrintf(const char* format, ...)
     errno = 0;
     int result = std::vprintf(format, arguments);
     va_end(arguments);
-    if (result < 0 && !g_tool.stdoutError) g_tool.stdoutError = errno ? errno : EIO;
+    if (result < 0 && !g_tool.stdoutError)
+        g_tool.stdoutError = errno ? errno : EIO;
     return result;
 }
 
-bool ToolStdoutOk()
+bool ToolWrite(const void* data, size_t size)
 {
-    return !std::ferror(stdout);
+    errno = 0;
+    if (std::fwrite(data, 1, size, stdout) == size)
+        return true;
+    if (!g_tool.stdoutError)
+        g_tool.stdoutError = errno ? errno : EIO;
+    return false;
 }
+
+bool ToolStdoutOk() { return !std::ferror(stdout); }
 
 int ToolFinish(int code)
 {
     errno = 0;
     bool flushed = std::fflush(stdout) == 0;
     int reason = g_tool.stdoutError ? g_tool.stdoutError : errno;
-    if (flushed && !std::ferror(stdout)) return code;
+    if (flushed && !std::ferror(stdout))
+        return code;
     // Written without ToolPrintf and dropped by the library: no reason is left to tell.
-    if (reason == 0) reason = EIO;
+    if (reason == 0)
+        reason = EIO;
     return ToolFail(std::string("writing standard output failed: ") + std::strerror(reason));
 }
 
@@ -79,7 +90,8 @@ bool ToolParseDecimal(const char* text, double* value)
     const char* dot = std::strchr(text, '.');
     const char* integerEnd = dot ? dot : end;
     bool digits = integerEnd > text || (dot && end > dot + 1);
-    if (!digits || !AllDigits(text, integerEnd) || (dot && !AllDigits(dot + 1, end))) return false;
+    if (!digits || !AllDigits(text, integerEnd) || (dot && !AllDigits(dot + 1, end)))
+        return false;
     *value = std::strtod(text, nullptr);
     return true;
 }
@@ -87,11 +99,13 @@ bool ToolParseDecimal(const char* text, double* value)
 bool ToolParseWhole(const char* text, uint64_t max, uint64_t* value)
 {
     const char* end = text + std::strlen(text);
-    if (end == text || !AllDigits(text, end)) return false;
+    if (end == text || !AllDigits(text, end))
+        return false;
     uint64_t v = 0;
     for (const char* p = text; p < end; p++) {
         uint64_t digit = uint64_t(*p - '0');
-        if (digit > max || v > (max - digit) / 10) return false;
+        if (digit > max || v > (max - digit) / 10)
+            return false;
         v = v * 10 + digit;
     }
     *value = v;
@@ -110,15 +124,18 @@ void ToolProgressShow(ToolProgress* progress, const std::string& text)
     auto now = std::chrono::steady_clock::now();
     std::string line = std::string(g_tool.name) + ": " + text;
     if (!progress->terminal) {
-        if (now - progress->last < LOG_INTERVAL) return;
+        if (now - progress->last < LOG_INTERVAL)
+            return;
         progress->last = now;
         std::fprintf(stderr, "%s\n", line.c_str());
         return;
     }
-    if (progress->standing && now - progress->last < TERMINAL_INTERVAL) return;
+    if (progress->standing && now - progress->last < TERMINAL_INTERVAL)
+        return;
     progress->last = now;
     size_t width = line.size();
-    if (width < progress->width) line.append(progress->width - width, ' ');
+    if (width < progress->width)
+        line.append(progress->width - width, ' ');
     progress->width = width;
     progress->standing = true;
     std::fprintf(stderr, "\r%s", line.c_str());
@@ -127,9 +144,12 @@ void ToolProgressShow(ToolProgress* progress, const std::string& text)
 
 void ToolProgressEnd(ToolProgress* progress, bool keep)
 {
-    if (!progress->standing) return;
-    if (keep) std::fputs("\n", stderr);
-    else std::fprintf(stderr, "\r%*s\r", int(progress->width), "");
+    if (!progress->standing)
+        return;
+    if (keep)
+        std::fputs("\n", stderr);
+    else
+        std::fprintf(stderr, "\r%*s\r", int(progress->width), "");
     std::fflush(stderr);
     progress->standing = false;
 }

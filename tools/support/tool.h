@@ -16,6 +16,8 @@ int ToolUsage(const std::string& problem, const char* usage);
 // printf to stdout, keeping the system's reason when a write fails (the C library may drop the
 // data it could not write, and with it any later sign of why).
 int ToolPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// fwrite of size bytes to stdout, keeping the reason as ToolPrintf does; false when it failed.
+bool ToolWrite(const void* data, size_t size);
 // False once anything written to stdout has failed: long outputs stop early.
 bool ToolStdoutOk();
 // The exit code to end with: code, or 1 after "NAME: writing standard output failed: REASON"
@@ -31,8 +33,8 @@ bool ToolParseWhole(const char* text, uint64_t max, uint64_t* value);
 // second; elsewhere a plain line every five seconds at most, the first after five seconds.
 struct ToolProgress {
     bool terminal = false;
-    bool standing = false;  // a terminal line is shown and not yet ended
-    size_t width = 0;       // its length, so a shorter line can blank the rest
+    bool standing = false; // a terminal line is shown and not yet ended
+    size_t width = 0;      // its length, so a shorter line can blank the rest
     std::chrono::steady_clock::time_point start, last;
 };
 
