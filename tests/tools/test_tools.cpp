@@ -27,20 +27,18 @@ std::string Get(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void Put(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+void Put(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-std::string FirstLine(const std::string& text)
-{
-    return text.substr(0, text.find('\n'));
-}
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
-size_t Count(const std::string& text, char c)
-{
-    return size_t(std::count(text.begin(), text.end(), c));
-}
+size_t Count(const std::string& text, char c) { return size_t(std::count(text.begin(), text.end(), c)); }
+
+// One run of a tool and the first line it must put on stderr.
+struct UsageCase {
+    std::string arguments;
+    int status;
+    std::string message;
+};
 
 class Tools : public ::testing::Test {
 protected:
@@ -55,7 +53,7 @@ protected:
         m.instruments.push_back(XmToneInstrument());
         m.patterns[0].At(0, 0, m.channels) = XmCell{49, 1, 0, 0, 0};
         std::vector<uint8_t> module = XmBuild(m);
-        module[17 + 4] = 0x1B;  // "test\x1Bmodule": a name that would drive a terminal
+        module[17 + 4] = 0x1B; // "test\x1Bmodule": a name that would drive a terminal
         Put(dir / "m.xm", std::string(module.begin(), module.end()));
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -67,22 +65,37 @@ protected:
     Outcome Shell(const std::string& command, const std::string& stdoutTarget = "")
     {
         std::string target = stdoutTarget.empty() ? P("out.txt") : stdoutTarget;
-        std::string line = command + " >" + target + " 2>" + P("err.txt");
+        std::string line = "(" + command + ") >" + target + " 2>" + P("err.txt");
         Outcome r;
         int status = std::system(("(" + line + "); echo $? >" + P("rc.txt")).c_str());
-        if (status != 0) return r;
+        if (status != 0)
+            return r;
         r.status = std::atoi(Get(dir / "rc.txt").c_str());
-        if (stdoutTarget.empty()) r.out = Get(dir / "out.txt");
+        if (stdoutTarget.empty())
+            r.out = Get(dir / "out.txt");
         r.err = Get(dir / "err.txt");
         return r;
     }
-    Outcome Xm(const std::string& arguments, const std::string& prefix = "", const std::string& stdoutTarget = "")
+    Outcome Xm(const std::string& arguments, const std::string& prefix = "",
+               const std::string& stdoutTarget = "")
     {
         return Shell(prefix + ZENKOR_XM + " " + arguments, stdoutTarget);
     }
-    Outcome Effects(const std::string& arguments, const std::string& prefix = "", const std::string& stdoutTarget = "")
+    Outcome Effects(const std::string& arguments, const std::string& prefix = "",
+                    const std::string& stdoutTarget = "")
     {
         return Shell(prefix + ZENKOR_EFFECTS + " " + arguments, stdoutTarget);
+    }
+    void ExpectFirstLines(const std::string& tool, const std::vector<UsageCase>& cases)
+    {
+        for (const UsageCase& c : cases) {
+            Outcome r = Shell(tool + " " + c.arguments);
+            EXPECT_EQ(r.status, c.status) << c.arguments;
+            EXPECT_EQ(FirstLine(r.err), c.message) << c.arguments;
+        }
+        Outcome help = Shell(tool + " --help");
+        EXPECT_EQ(help.status, 0);
+        EXPECT_NE(help.out.find("Exit status: 0 success, 1 failure"), std::string::npos);
     }
 
     // Every file under root whose name holds ".part".
@@ -90,7 +103,8 @@ protected:
     {
         std::vector<std::string> found;
         for (const auto& e : fs::recursive_directory_iterator(dir))
-            if (e.path().filename().string().find(".part") != std::string::npos) found.push_back(e.path().string());
+            if (e.path().filename().string().find(".part") != std::string::npos)
+                found.push_back(e.path().string());
         return found;
     }
 
@@ -150,16 +164,28 @@ TEST_F(Tools, XmRenderWritesWholeFilesOrNone)
     ASSERT_GT(wav.size(), 44u);
     EXPECT_EQ(Le32(wav, 4), wav.size() - 8);
     EXPECT_EQ(Le32(wav, 40), wav.size() - 44);
-    EXPECT_EQ((wav.size() - 44) / 4, 499u * 884u);  // whole blocks up to 10 s
+    EXPECT_EQ((wav.size() - 44) / 4, 499u * 884u); // whole blocks up to 10 s
+}
+
+TEST_F(Tools, XmRenderStoppedByASignalLeavesNothing)
+{
+    // Hours of song take many seconds to render: the signal comes long before the end.
+    Outcome r = Shell(std::string(ZENKOR_XM) + " render " + P("m.xm") + " " + P("o.wav") +
+                      " --seconds 24000 & p=$!; sleep 0.3; kill -INT $p; wait $p");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zenkor-xm: interrupted: '" + (dir / "o.wav").string() + "' not written\n");
+    EXPECT_FALSE(fs::exists(dir / "o.wav"));
+    EXPECT_EQ(PartFiles(), std::vector<std::string>());
 }
 
 TEST_F(Tools, XmProgressOnATerminalIsOneUpdatingLine)
 {
-    if (std::system("script --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) to make a terminal";
+    if (std::system("script --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no script(1) to make a terminal";
     // script gives the tool a terminal on stderr and copies what appears there to its stdout.
     auto start = std::chrono::steady_clock::now();
     Outcome r = Shell("script -qec \"" + std::string(ZENKOR_XM) + " render " + P("m.xm") + " " + P("o.wav") +
-                  " >/dev/null\" /dev/null </dev/null");
+                      " >/dev/null\" /dev/null </dev/null");
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(r.status, 0) << r.err;
     std::string seen = r.out;
@@ -185,12 +211,7 @@ TEST_F(Tools, XmPlayShowsProgressOnStandardError)
 TEST_F(Tools, XmUsageErrorsSayWhatWasWrong)
 {
     const std::string module = P("m.xm");
-    struct Case {
-        std::string arguments;
-        int status;
-        std::string message;  // the first line on stderr
-    };
-    std::vector<Case> cases = {
+    std::vector<UsageCase> cases = {
         {"", 2, "usage: zenkor-xm info MODULE"},
         {"bogus " + module, 2, "zenkor-xm: unknown command 'bogus'"},
         {"info " + module + " --bogus", 2, "zenkor-xm: unknown option '--bogus'"},
@@ -206,18 +227,14 @@ TEST_F(Tools, XmUsageErrorsSayWhatWasWrong)
         {"timeline " + module + " --seconds 0.05", 0, ""},
         {"timeline " + module + " --seconds=10000000 --seconds .05", 0, ""},
     };
-    for (const char* bad : {"1e9", "1e6", "-5", "0", "0.0", " 5", "5s", "inf", "nan", "0x10", "10000000.5", ".", ""})
-        cases.push_back({"timeline " + module + " --seconds '" + bad + "'", 2,
-                         std::string("zenkor-xm: --seconds needs a decimal number of seconds above 0 and at most "
-                                     "10000000, not '") + bad + "'"});
-    for (const Case& c : cases) {
-        Outcome r = Xm(c.arguments);
-        EXPECT_EQ(r.status, c.status) << c.arguments;
-        EXPECT_EQ(FirstLine(r.err), c.message) << c.arguments;
-    }
-    Outcome help = Xm("--help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("Exit status: 0 success, 1 failure, 2 usage error."), std::string::npos);
+    for (const char* bad :
+         {"1e9", "1e6", "-5", "0", "0.0", " 5", "5s", "inf", "nan", "0x10", "10000000.5", ".", ""})
+        cases.push_back(
+            {"timeline " + module + " --seconds '" + bad + "'", 2,
+             std::string("zenkor-xm: --seconds needs a decimal number of seconds above 0 and at most "
+                         "10000000, not '") +
+                 bad + "'"});
+    ExpectFirstLines(ZENKOR_XM, cases);
 }
 
 // True when bytes hold a PNG file through its end chunk.
@@ -236,7 +253,8 @@ TEST_F(Tools, EffectsGalleryWritesWholeFilesOrNone)
     size_t failures = 0;
     for (size_t at = 0; at < r.err.size(); at = r.err.find('\n', at) + 1) {
         std::string line = r.err.substr(at, r.err.find('\n', at) - at);
-        if (line.find("images written") != std::string::npos) continue;
+        if (line.find("images written") != std::string::npos)
+            continue;
         EXPECT_EQ(line.rfind("zenkor-effects: cannot write '" + (dir / "g").string() + "/", 0), 0u) << line;
         EXPECT_NE(line.find(".png': File too large"), std::string::npos) << line;
         failures++;
@@ -253,8 +271,10 @@ TEST_F(Tools, EffectsGalleryWritesWholeFilesOrNone)
     r = Effects("gallery " + P("g"), "timeout 60 ");
     EXPECT_EQ(r.status, 1);
     for (const char* name : {"noise.png", "sprites.png"})
-        EXPECT_NE(r.err.find("zenkor-effects: '" + (dir / "g" / name).string() + "' exists and is not a regular file\n"),
-                  std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("zenkor-effects: '" + (dir / "g" / name).string() +
+                             "' exists and is not a regular file\n"),
+                  std::string::npos)
+            << r.err;
     EXPECT_TRUE(fs::is_directory(dir / "g/noise.png"));
     EXPECT_TRUE(fs::is_fifo(dir / "g/sprites.png"));
     EXPECT_TRUE(WholePng(Get(dir / "g/glow-lines.png")));
@@ -263,12 +283,7 @@ TEST_F(Tools, EffectsGalleryWritesWholeFilesOrNone)
 TEST_F(Tools, EffectsUsageErrorsSayWhatWasWrong)
 {
     Put(dir / "file", "x");
-    struct Case {
-        std::string arguments;
-        int status;
-        std::string message;  // the first line on stderr
-    };
-    std::vector<Case> cases = {
+    std::vector<UsageCase> cases = {
         {"", 2, "usage: zenkor-effects gallery OUTDIR [--time MS]"},
         {"--bogus", 2, "zenkor-effects: unknown option '--bogus'"},
         {"render " + P("g"), 2, "zenkor-effects: unknown command 'render'"},
@@ -276,24 +291,19 @@ TEST_F(Tools, EffectsUsageErrorsSayWhatWasWrong)
         {"gallery " + P("g") + " " + P("h"), 2, "zenkor-effects: gallery takes one OUTDIR"},
         {"gallery " + P("g") + " --fast", 2, "zenkor-effects: unknown option '--fast'"},
         {"gallery " + P("g") + " --time", 2, "zenkor-effects: --time needs a number of milliseconds"},
-        {"gallery " + P("file"), 1, "zenkor-effects: cannot create '" + (dir / "file").string() + "': Not a directory"},
+        {"gallery " + P("file"), 1,
+         "zenkor-effects: cannot create '" + (dir / "file").string() + "': Not a directory"},
     };
     for (const char* bad : {"-1", "+5", " 5", "1.5", "1e3", "4294967296", "99999999999999999999", ""})
         cases.push_back({"gallery " + P("g") + " --time '" + bad + "'", 2,
                          std::string("zenkor-effects: --time needs a whole number of milliseconds from 0 to "
-                                     "4294967295, not '") + bad + "'"});
-    for (const Case& c : cases) {
-        Outcome r = Effects(c.arguments);
-        EXPECT_EQ(r.status, c.status) << c.arguments;
-        EXPECT_EQ(FirstLine(r.err), c.message) << c.arguments;
-    }
+                                     "4294967295, not '") +
+                             bad + "'"});
+    ExpectFirstLines(ZENKOR_EFFECTS, cases);
     EXPECT_FALSE(fs::exists(dir / "g"));
     Outcome r = Effects("gallery --time 4294967295 " + P("g"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Count(r.out, '\n'), 27u);
-    Outcome help = Effects("--help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("Exit status: 0 success, 1 failure"), std::string::npos);
 }
 
-}  // namespace
+} // namespace
