@@ -10,11 +10,11 @@
 
 #include "files/archive_file_system.h"
 
-constexpr int ARCHIVE_MAX_DEPTH = 64;  // directory levels the tools follow
+constexpr int ARCHIVE_MAX_DEPTH = 64; // directory levels the tools follow
 
 struct ArchiveCheckResult {
-    std::vector<std::string> problems;  // one line each: "PATH: what is wrong", names printable
-    uint32_t members = 0;               // files met (directories not counted)
+    std::vector<std::string> problems; // one line each: "PATH: what is wrong", names printable
+    uint32_t members = 0;              // files met (directories not counted)
 };
 
 // What keeps component (one name, a directory's without its "/") out of an archive: empty, ".",

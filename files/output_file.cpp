@@ -9,11 +9,12 @@
 
 namespace {
 
-constexpr int TEMPORARY_TRIES = 100;  // X.part, then X.part2 ... when such names are taken
+constexpr int TEMPORARY_TRIES = 100; // X.part, then X.part2 ... when such names are taken
 
 bool Failed(OutputFile* out, const char* what, int code)
 {
-    if (out->error.empty()) out->error = std::string(what) + " '" + out->shown + "': " + std::strerror(code);
+    if (out->error.empty())
+        out->error = std::string(what) + " '" + out->shown + "': " + std::strerror(code);
     return false;
 }
 
@@ -30,12 +31,13 @@ void SplitPath(const std::string& path, std::string* directory, std::string* nam
     *name = path.substr(slash + 1);
 }
 
-}  // namespace
+} // namespace
 
 OutputFile::~OutputFile()
 {
     OutputFileDiscard(this);
-    if (ownsDirectory && directory >= 0) FileClose(directory);
+    if (ownsDirectory && directory >= 0)
+        FileClose(directory);
 }
 
 bool OutputFileBegin(OutputFile* out, const std::string& path)
@@ -44,7 +46,8 @@ bool OutputFileBegin(OutputFile* out, const std::string& path)
     SplitPath(path, &directory, &name);
     out->shown = path;
     int handle;
-    if (int code = FileOpenDirectory(directory.c_str(), &handle)) return Failed(out, "cannot write", code);
+    if (int code = FileOpenDirectory(directory.c_str(), &handle))
+        return Failed(out, "cannot write", code);
     out->directory = handle;
     out->ownsDirectory = true;
     return OutputFileBeginAt(out, handle, name, path);
@@ -55,9 +58,11 @@ bool OutputFileBeginAt(OutputFile* out, int directory, const std::string& name, 
     out->directory = directory;
     out->name = name;
     out->shown = shown;
-    if (name.empty() || name == "." || name == "..") return Failed(out, "cannot write", EISDIR);
+    if (name.empty() || name == "." || name == "..")
+        return Failed(out, "cannot write", EISDIR);
     FileKind kind;
-    if (int code = FileKindAt(directory, name.c_str(), &kind)) return Failed(out, "cannot write", code);
+    if (int code = FileKindAt(directory, name.c_str(), &kind))
+        return Failed(out, "cannot write", code);
     if (kind != FileMissing && kind != FileRegular && kind != FileLink) {
         out->error = "'" + shown + "' exists and is not a regular file";
         return false;
@@ -65,8 +70,10 @@ bool OutputFileBeginAt(OutputFile* out, int directory, const std::string& name, 
     for (int k = 1; k <= TEMPORARY_TRIES; k++) {
         std::string temporary = name + ".part" + (k == 1 ? std::string() : std::to_string(k));
         int code = FileCreateAt(directory, temporary.c_str(), &out->file);
-        if (code == EEXIST) continue;
-        if (code) return Failed(out, "cannot write", code);
+        if (code == EEXIST)
+            continue;
+        if (code)
+            return Failed(out, "cannot write", code);
         out->temporary = temporary;
         return true;
     }
@@ -75,29 +82,37 @@ bool OutputFileBeginAt(OutputFile* out, int directory, const std::string& name, 
 
 bool OutputFileWrite(OutputFile* out, const void* data, size_t size)
 {
-    if (!out->error.empty() || out->file < 0) return false;
-    if (int code = FileWrite(out->file, data, size)) return Failed(out, "cannot write", code);
+    if (!out->error.empty() || out->file < 0)
+        return false;
+    if (int code = FileWrite(out->file, data, size))
+        return Failed(out, "cannot write", code);
     out->written += size;
     return true;
 }
 
 bool OutputFileWriteAt(OutputFile* out, uint64_t offset, const void* data, size_t size)
 {
-    if (!out->error.empty() || out->file < 0) return false;
-    if (offset > out->written || size > out->written - offset) return Failed(out, "cannot write", EINVAL);
-    if (int code = FileWriteAt(out->file, offset, data, size)) return Failed(out, "cannot write", code);
+    if (!out->error.empty() || out->file < 0)
+        return false;
+    if (offset > out->written || size > out->written - offset)
+        return Failed(out, "cannot write", EINVAL);
+    if (int code = FileWriteAt(out->file, offset, data, size))
+        return Failed(out, "cannot write", code);
     return true;
 }
 
 bool OutputFileCommit(OutputFile* out)
 {
-    if (out->file < 0) return false;
+    if (out->file < 0)
+        return false;
     int code = FileClose(out->file);
     out->file = -1;
-    if (code) Failed(out, "cannot write", code);
+    if (code)
+        Failed(out, "cannot write", code);
     if (out->error.empty()) {
         code = FileRenameAt(out->directory, out->temporary.c_str(), out->name.c_str());
-        if (code) Failed(out, "cannot write", code);
+        if (code)
+            Failed(out, "cannot write", code);
     }
     if (!out->error.empty()) {
         OutputFileDiscard(out);
@@ -109,9 +124,11 @@ bool OutputFileCommit(OutputFile* out)
 
 void OutputFileDiscard(OutputFile* out)
 {
-    if (out->file >= 0) FileClose(out->file);
+    if (out->file >= 0)
+        FileClose(out->file);
     out->file = -1;
-    if (!out->temporary.empty()) FileRemoveAt(out->directory, out->temporary.c_str());
+    if (!out->temporary.empty())
+        FileRemoveAt(out->directory, out->temporary.c_str());
     out->temporary.clear();
 }
 
@@ -119,6 +136,7 @@ bool OutputFileSave(const std::string& path, const void* data, size_t size, std:
 {
     OutputFile out;
     bool ok = OutputFileBegin(&out, path) && OutputFileWrite(&out, data, size) && OutputFileCommit(&out);
-    if (!ok) *error = out.error;
+    if (!ok)
+        *error = out.error;
     return ok;
 }

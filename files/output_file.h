@@ -13,16 +13,16 @@ struct OutputFile {
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile();  // discards what was not committed
+    ~OutputFile(); // discards what was not committed
 
-    int directory = -1;     // holds target and temporary
+    int directory = -1; // holds target and temporary
     bool ownsDirectory = false;
-    int file = -1;          // the temporary, while open
-    uint64_t written = 0;   // bytes appended so far
-    std::string name;       // the target's name in directory
-    std::string temporary;  // the temporary's name in directory; empty when there is none
-    std::string shown;      // the target as messages name it
-    std::string error;      // the first failure: what, which file, the system's reason
+    int file = -1;         // the temporary, while open
+    uint64_t written = 0;  // bytes appended so far
+    std::string name;      // the target's name in directory
+    std::string temporary; // the temporary's name in directory; empty when there is none
+    std::string shown;     // the target as messages name it
+    std::string error;     // the first failure: what, which file, the system's reason
 };
 
 // Starts an output to path. False, with the reason in out->error, when path names something

@@ -10,16 +10,19 @@
 int FileOpenDirectory(const char* path, int* handle)
 {
     int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0)
+        return errno;
     *handle = fd;
     return 0;
 }
 
 int FileOpenSubdirectory(int directory, const char* name, bool create, int* handle)
 {
-    if (create && mkdirat(directory, name, 0777) != 0 && errno != EEXIST) return errno;
+    if (create && mkdirat(directory, name, 0777) != 0 && errno != EEXIST)
+        return errno;
     int fd = openat(directory, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0)
+        return errno;
     *handle = fd;
     return 0;
 }
@@ -28,7 +31,8 @@ int FileKindAt(int directory, const char* name, FileKind* kind)
 {
     struct stat status;
     if (fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) return errno;
+        if (errno != ENOENT)
+            return errno;
         *kind = FileMissing;
         return 0;
     }
@@ -42,7 +46,8 @@ int FileKindAt(int directory, const char* name, FileKind* kind)
 int FileCreateAt(int directory, const char* name, int* handle)
 {
     int fd = openat(directory, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
+    if (fd < 0)
+        return errno;
     *handle = fd;
     return 0;
 }
@@ -52,9 +57,12 @@ int FileWrite(int handle, const void* data, size_t size)
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         ssize_t k = write(handle, p, size);
-        if (k < 0 && errno == EINTR) continue;
-        if (k < 0) return errno;
-        if (k == 0) return EIO;
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0)
+            return errno;
+        if (k == 0)
+            return EIO;
         p += k;
         size -= size_t(k);
     }
@@ -66,9 +74,12 @@ int FileWriteAt(int handle, uint64_t offset, const void* data, size_t size)
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         ssize_t k = pwrite(handle, p, size, off_t(offset));
-        if (k < 0 && errno == EINTR) continue;
-        if (k < 0) return errno;
-        if (k == 0) return EIO;
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0)
+            return errno;
+        if (k == 0)
+            return EIO;
         p += k;
         size -= size_t(k);
         offset += uint64_t(k);
@@ -87,12 +98,6 @@ int FileRenameAt(int directory, const char* from, const char* to)
     return renameat(directory, from, directory, to) == 0 ? 0 : errno;
 }
 
-int FileRemoveAt(int directory, const char* name)
-{
-    return unlinkat(directory, name, 0) == 0 ? 0 : errno;
-}
+int FileRemoveAt(int directory, const char* name) { return unlinkat(directory, name, 0) == 0 ? 0 : errno; }
 
-bool FileIsTerminal(std::FILE* stream)
-{
-    return isatty(fileno(stream)) == 1;
-}
+bool FileIsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }

@@ -32,7 +32,8 @@ protected:
     std::vector<std::string> Names()
     {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -92,7 +93,7 @@ TEST_F(Output, FailuresLeaveTheTargetAsItWas)
         OutputFile out;
         ASSERT_TRUE(OutputFileBegin(&out, P("a")));
         ASSERT_TRUE(OutputFileWrite(&out, "half", 4));
-        EXPECT_FALSE(OutputFileWriteAt(&out, 2, "xyz", 3));  // past what was written
+        EXPECT_FALSE(OutputFileWriteAt(&out, 2, "xyz", 3)); // past what was written
         EXPECT_FALSE(OutputFileWrite(&out, "more", 4));
         EXPECT_FALSE(OutputFileCommit(&out));
         EXPECT_EQ(out.error, "cannot write '" + P("a") + "': Invalid argument");
@@ -106,4 +107,4 @@ TEST_F(Output, FailuresLeaveTheTargetAsItWas)
     EXPECT_EQ(Names(), (std::vector<std::string>{"a"}));
 }
 
-}  // namespace
+} // namespace
