@@ -1,5 +1,6 @@
 // zenkor-pak: creates, lists, extracts, prints and checks members of the demo system's archives.
 // Reading always goes through ArchiveFileSystem over the archive file on disk.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -277,12 +278,13 @@ int Extract(const std::vector<std::string>& args)
     if (ec) return ToolFail("cannot create directory '" + target + "': " + ec.message());
     if (int code = FileOpenDirectory(target.c_str(), &root))
         return ToolFail("cannot open directory '" + target + "': " + std::strerror(code));
+    std::string shown = target.size() > 1 && target.back() == '/' ? target.substr(0, target.size() - 1) : target;
     std::string error;
     bool ok = true;
     for (const Member& m : members) {
         int directory;
-        if (m.isDirectory) ok = OpenInside(root, target, m.path, true, &directory, &error);
-        else ok = ExtractFile(opened.archive.get(), root, target, m.path, &error);
+        if (m.isDirectory) ok = OpenInside(root, shown, m.path, true, &directory, &error);
+        else ok = ExtractFile(opened.archive.get(), root, shown, m.path, &error);
         if (m.isDirectory && ok && directory != root) FileClose(directory);
         if (!ok) break;
     }
