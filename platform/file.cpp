@@ -52,11 +52,13 @@ int FileCreateAt(int directory, const char* name, int* handle)
     return 0;
 }
 
-int FileWrite(int handle, const void* data, size_t size)
+// Writes all size bytes, at offset or, when offset is negative, at the file's position; short
+// writes and interruptions are carried on.
+static int WriteAll(int handle, const void* data, size_t size, int64_t offset)
 {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t k = write(handle, p, size);
+        ssize_t k = offset < 0 ? write(handle, p, size) : pwrite(handle, p, size, off_t(offset));
         if (k < 0 && errno == EINTR)
             continue;
         if (k < 0)
@@ -65,26 +67,19 @@ int FileWrite(int handle, const void* data, size_t size)
             return EIO;
         p += k;
         size -= size_t(k);
+        if (offset >= 0)
+            offset += k;
     }
     return 0;
 }
 
+int FileWrite(int handle, const void* data, size_t size) { return WriteAll(handle, data, size, -1); }
+
 int FileWriteAt(int handle, uint64_t offset, const void* data, size_t size)
 {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t k = pwrite(handle, p, size, off_t(offset));
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k < 0)
-            return errno;
-        if (k == 0)
-            return EIO;
-        p += k;
-        size -= size_t(k);
-        offset += uint64_t(k);
-    }
-    return 0;
+    if (offset > uint64_t(INT64_MAX))
+        return EINVAL;
+    return WriteAll(handle, data, size, int64_t(offset));
 }
 
 int FileClose(int handle)
