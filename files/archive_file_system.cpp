@@ -30,7 +30,6 @@ constexpr uint8_t KEY_TABLE[256] = {
     0x54, 0x4B, 0x30, 0xB0, 0x2A, 0x65, 0x2D, 0x0F, 0xBE, 0xFF, 0x97, 0x99, 0x1C, 0x3F, 0xA2, 0xC3,
 };
 
-constexpr uint32_t ROOT_BLOCK = 16;
 constexpr uint32_t NAME_FIELD = 64;
 
 uint32_t Read32(const uint8_t* p)
@@ -52,6 +51,7 @@ struct Entry {
     uint32_t size;
     uint32_t compression;
     uint32_t offset;
+    const uint8_t* at;
     bool IsDirectory() const { return nameLength > 0 && name[0] == '/'; }
 };
 
@@ -71,7 +71,7 @@ Entry EntryAt(const Block& block, uint32_t index)
     const char* name = reinterpret_cast<const char*>(p);
     const void* nul = std::memchr(name, 0, NAME_FIELD);
     uint32_t length = nul ? uint32_t(static_cast<const char*>(nul) - name) : NAME_FIELD;
-    return Entry{name, length, Read32(p + 64), Read32(p + 68), Read32(p + 76)};
+    return Entry{name, length, Read32(p + 64), Read32(p + 68), Read32(p + 76), p};
 }
 
 // Halving search over one block: directories sort before files, so a key only compares by
@@ -100,7 +100,7 @@ bool SearchBlock(const Block& block, std::string_view key, Entry* found)
 bool WalkDirectories(const std::vector<uint8_t>& header, std::string_view path, Block* block,
                      std::string_view* last)
 {
-    if (!BlockAt(header, ROOT_BLOCK, block)) return false;
+    if (!BlockAt(header, ARCHIVE_ROOT_BLOCK, block)) return false;
     size_t slash;
     while ((slash = path.find('/')) != std::string_view::npos) {
         std::string key(1, '/');
@@ -388,3 +388,30 @@ bool ArchiveFileSystem::FindNext(FileEnumerator* enumerator)
 }
 
 void ArchiveFileSystem::FindClose(FileEnumerator* enumerator) { delete enumerator; }
+
+bool ArchiveFileSystem::ReadBlock(uint64_t offset, std::vector<ArchiveEntry>* entries, uint32_t* count) const
+{
+    entries->clear();
+    *count = offset + 4 <= header.size() ? Read32(header.data() + offset) : 0;
+    Block block;
+    if (!BlockAt(header, offset, &block)) return false;
+    for (uint32_t k = 0; k < block.count; k++) {
+        Entry e = EntryAt(block, k);
+        entries->push_back({std::string(e.name, e.nameLength), e.size, e.compression, e.offset,
+                            uint32_t(e.at - header.data())});
+    }
+    return true;
+}
+
+bool ArchiveFileSystem::Lookup(const std::string& path, bool directory, ArchiveEntry* entry) const
+{
+    Block block;
+    std::string_view last;
+    if (!usable || !WalkDirectories(header, path, &block, &last)) return false;
+    std::string key(directory ? 1 : 0, '/');
+    key.append(last);
+    Entry e;
+    if (!SearchBlock(block, key, &e)) return false;
+    *entry = {std::string(e.name, e.nameLength), e.size, e.compression, e.offset, uint32_t(e.at - header.data())};
+    return true;
+}

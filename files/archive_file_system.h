@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "files/file_system.h"
@@ -18,8 +19,18 @@
 constexpr char ARCHIVE_MAGIC[10] = {'Z', 'e', 'n', 'k', 'o', 'r', '3', '.', '0', '\0'};
 constexpr uint32_t ARCHIVE_MIN_HEADER = 2048;   // always read, so an archive is never shorter
 constexpr uint32_t ARCHIVE_ENTRY_SIZE = 80;
-constexpr uint32_t ARCHIVE_NAME_MAX = 63;       // characters, directories' "/" included
+constexpr uint32_t ARCHIVE_NAME_MAX = 63;       // bytes, directories' "/" included
+constexpr uint32_t ARCHIVE_ROOT_BLOCK = 16;     // where the root directory block begins
 constexpr uint32_t ARCHIVE_COMPRESSED_LZSS = 2; // what the writer puts in a compressed entry
+
+// One directory entry as stored, for checking an archive.
+struct ArchiveEntry {
+    std::string name;  // up to the NUL, or all 64 bytes when there is none; a directory's "/" kept
+    uint32_t size;
+    uint32_t compression;
+    uint32_t offset;
+    uint32_t at;       // where the entry lies in the header
+};
 
 struct ArchiveCipher {
     uint8_t table[256];
@@ -60,6 +71,17 @@ public:
     bool IsUsable() const { return usable; }
     // True when the header was enciphered.
     bool IsEnciphered() const { return enciphered; }
+    // Bytes of header held (the header size, at least 2048); 0 when unusable.
+    uint32_t GetHeaderSize() const { return uint32_t(header.size()); }
+    // Bytes of the source stream, the archive's end for member data.
+    uint64_t GetSourceSize() { return source->GetSize(); }
+    // The entries of the directory block at offset in the header. False when the block or its
+    // entries would run past the header's end; *count is then the count it claims (0 when even
+    // that lies outside).
+    bool ReadBlock(uint64_t offset, std::vector<ArchiveEntry>* entries, uint32_t* count) const;
+    // The entry a lookup of path finds, as a directory when directory is set (a path without
+    // its leading "/"); false when none.
+    bool Lookup(const std::string& path, bool directory, ArchiveEntry* entry) const;
 
 private:
     bool ReadHeader();

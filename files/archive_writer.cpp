@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <memory>
 
+#include "files/archive_check.h"
 #include "files/archive_file_system.h"
 #include "files/file_system.h"
 #include "files/lzss.h"
+#include "files/output_file.h"
 
 namespace {
 
@@ -58,7 +60,7 @@ bool AddItem(Node* root, const ArchiveItem& item, std::string* error)
     std::string_view path(item.path);
     if (!path.empty() && path[0] == '/') path.remove_prefix(1);
     if (!IsValidPath(path, false)) {
-        *error = "name refused by the path rules: '" + item.path + "'";
+        *error = "name refused by the path rules: '" + PrintableName(item.path) + "'";
         return false;
     }
     Node* dir = root;
@@ -68,8 +70,9 @@ bool AddItem(Node* root, const ArchiveItem& item, std::string* error)
         std::string component(path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
         bool last = slash == std::string_view::npos;
         bool directory = !last || item.isDirectory;
-        if (component.size() + (directory ? 1 : 0) > ARCHIVE_NAME_MAX) {
-            *error = "name longer than 63 characters: '" + component + "' in '" + item.path + "'";
+        if (const char* problem = ArchiveNameProblem(component, directory)) {
+            *error = std::string("name refused, ") + problem + ": '" + PrintableName(component) + "' in '" +
+                     PrintableName(item.path) + "'";
             return false;
         }
         if (directory) {
@@ -210,7 +213,7 @@ bool CollectDirectory(const std::filesystem::path& directory, const std::string&
     for (const fs::path& entry : entries) {
         std::string relative = prefix + entry.filename().string();
         if (!IsValidPath(relative, false)) {
-            *error = "name refused by the path rules: '" + relative + "'";
+            *error = "name refused by the path rules: '" + PrintableName(relative) + "'";
             return false;
         }
         ArchiveItem item;
@@ -226,7 +229,7 @@ bool CollectDirectory(const std::filesystem::path& directory, const std::string&
             }
             items->push_back(std::move(item));
         } else {
-            *error = "neither a file nor a directory: '" + entry.string() + "'";
+            *error = "neither a file nor a directory: '" + PrintableName(entry.string()) + "'";
             return false;
         }
     }
@@ -283,20 +286,5 @@ bool ArchiveWriteTree(const std::string& directory, const std::string& archivePa
     if (!ArchiveCollectTree(directory, &items, error)) return false;
     if (!ArchiveBuild(items, options, &archive, error)) return false;
 
-    std::string temporary = archivePath + ".part";
-    std::FILE* f = std::fopen(temporary.c_str(), "wb");
-    if (!f) {
-        *error = "cannot create '" + temporary + "'";
-        return false;
-    }
-    bool ok = std::fwrite(archive.data(), 1, archive.size(), f) == archive.size();
-    ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) std::filesystem::rename(temporary, archivePath, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(temporary, ec);
-        *error = "cannot write '" + archivePath + "'";
-        return false;
-    }
-    return true;
+    return OutputFileSave(archivePath, archive.data(), archive.size(), error);
 }

@@ -18,15 +18,16 @@ struct ArchiveOptions {
 };
 
 // Builds an archive from items in any order. False, with a one-line reason in *error, when a
-// path is refused by the path rules, a stored name exceeds 63 characters, two items collide
-// (names that differ only in case, a file where a directory is needed), or the archive would
-// pass 4 GiB.
+// name is refused (ArchiveNameProblem: the path rules, a control character, more than 63 bytes
+// stored), two items collide (names that differ only in case, a file where a directory is
+// needed), or the archive would pass 4 GiB.
 bool ArchiveBuild(const std::vector<ArchiveItem>& items, const ArchiveOptions& options,
                   std::vector<uint8_t>* archive, std::string* error);
 // Reads every file and directory under directory on disk into items, paths relative to it.
 // False, with a reason in *error, when the directory or a file cannot be read, an entry is
 // neither file nor directory, or a name is refused by the path rules.
 bool ArchiveCollectTree(const std::string& directory, std::vector<ArchiveItem>* items, std::string* error);
-// Packs the tree under directory into the file archivePath. On failure no file is left there.
+// Packs the tree under directory into the file archivePath, an output written whole or not at
+// all (OutputFileSave): on failure the file there is as it was.
 bool ArchiveWriteTree(const std::string& directory, const std::string& archivePath,
                       const ArchiveOptions& options, std::string* error);

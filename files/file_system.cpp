@@ -18,6 +18,41 @@ bool IsValidPath(std::string_view name, bool wildcardsAllowed)
     return slash == std::string_view::npos || wildcard > slash;
 }
 
+// Length of the control character at name[k], 0 when there is none.
+static size_t ControlLength(std::string_view name, size_t k)
+{
+    uint8_t c = uint8_t(name[k]);
+    if (c < 0x20 || c == 0x7F) return 1;
+    if (c == 0xC2 && k + 1 < name.size() && uint8_t(name[k + 1]) >= 0x80 && uint8_t(name[k + 1]) <= 0x9F) return 2;
+    return 0;
+}
+
+bool HasControlCharacters(std::string_view name)
+{
+    for (size_t k = 0; k < name.size(); k++)
+        if (ControlLength(name, k)) return true;
+    return false;
+}
+
+std::string PrintableName(std::string_view name)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t k = 0; k < name.size(); k++) {
+        size_t n = ControlLength(name, k);
+        if (n == 0) {
+            out += name[k];
+            continue;
+        }
+        for (size_t i = k; i < k + n; i++) {
+            uint8_t c = uint8_t(name[i]);
+            out += {'\\', 'x', digits[c >> 4], digits[c & 15]};
+        }
+        k += n - 1;
+    }
+    return out;
+}
+
 std::string ParentPath(std::string_view name)
 {
     size_t slash = name.rfind('/');

@@ -93,6 +93,11 @@ public:
 // True when name is acceptable: "/"-separated, no "\\", "//", "..", "./", no trailing "/";
 // wildcards "*" and "?" only in the last component, and only when allowed.
 bool IsValidPath(std::string_view name, bool wildcardsAllowed);
+// True when name holds a control character: a byte below 0x20, 0x7F, or U+0080 to U+009F as
+// UTF-8 (C2 80 to C2 9F).
+bool HasControlCharacters(std::string_view name);
+// name with the bytes of every control character written as \xNN, fit for a message or a line.
+std::string PrintableName(std::string_view name);
 // Everything up to and including the last "/"; empty when there is none.
 std::string ParentPath(std::string_view name);
 // Listing match: "" matches nothing, "*.*" and "." match all, a pattern ending in "." matches

@@ -1,10 +1,11 @@
 // Fuzzes the archive reader: the input is an archive image in memory; look names up, list every
-// directory and read every member whole, several members at once in pieces.
+// directory and read every member whole, several members at once in pieces; then check it all.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "files/archive_check.h"
 #include "files/archive_file_system.h"
 #include "files/memory_stream.h"
 
@@ -64,5 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Walk(&fs, "*", 0, &files);
     Walk(&fs, "*.", 0, &files);
     ReadMembers(&fs, files);
+    ArchiveCheckResult result;
+    ArchiveCheck(&fs, true, &result);
+    std::string problem;
+    for (const std::string& f : files) ArchiveCheckMember(&fs, f, &problem);
     return 0;
 }

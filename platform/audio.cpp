@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -73,7 +74,9 @@ AudioDevice* AudioOpen(int rate)
         device->silent = true;
         device->id = OpenDefault(device, rate);
         if (device->id != 0) {
-            fprintf(stderr, "no sound device could be opened; the music plays silently\n");
+            // Under the running program's name, like every other message it prints.
+            fprintf(stderr, "%s: no sound device could be opened; the music plays silently\n",
+                    program_invocation_short_name);
             return device;
         }
         SDL_AudioQuit();

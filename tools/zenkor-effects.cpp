@@ -17,11 +17,12 @@
 #include "effects/scene.h"
 #include "effects/sphere.h"
 #include "effects/warp.h"
+#include "files/output_file.h"
 #include "host/pixels.h"
 #include "host/scratch.h"
 #include "host/trig.h"
 #include "images/png_writer.h"
-
+#include "tools/support/tool.h"
 
 namespace {
 
@@ -36,14 +37,14 @@ struct Gallery : PatternTextures {
     Surface frame{pixels.data(), kWidth, kHeight, kWidth * 4};
 };
 
-void Usage(FILE* out)
-{
-    std::fprintf(out,
-                 "usage: zenkor-effects gallery OUTDIR [--time MS]\n"
-                 "Renders every effect at time MS (default 10000) into OUTDIR/<effect>.png:\n"
-                 "each material type on a sphere, glow lines, sprites, the blob and wave\n"
-                 "spheres, the three ray-cast environments, both warps and each filter.\n");
-}
+const char kUsage[] =
+    "usage: zenkor-effects gallery OUTDIR [--time MS]\n"
+    "Renders every effect at time MS (default 10000) into OUTDIR/<effect>.png:\n"
+    "each material type on a sphere, glow lines, sprites, the blob and wave\n"
+    "spheres, the three ray-cast environments, both warps and each filter.\n"
+    "Prints each file written. MS is a whole number of milliseconds, 0 to 4294967295.\n"
+    "Every file appears whole or not at all (written as NAME.part, then renamed).\n"
+    "Exit status: 0 success, 1 failure (any file not written), 2 usage error.\n";
 
 // A dim background the blending types can show through.
 void Background(Gallery& g)
@@ -62,11 +63,14 @@ void Save(Gallery& g, const char* name)
         rgb[i * 3 + 2] = (uint8_t)g.pixels[i];
     }
     std::string path = g.dir + "/" + name + ".png";
-    if (PngWrite(path.c_str(), rgb.data(), kWidth, kHeight, kWidth * 3, PngRGB)) {
-        std::printf("%s\n", path.c_str());
+    std::vector<uint8_t> png;
+    std::string error = "cannot encode '" + path + "'";
+    if (PngEncode(png, rgb.data(), kWidth, kHeight, kWidth * 3, PngRGB) &&
+        OutputFileSave(path, png.data(), png.size(), &error)) {
+        ToolPrintf("%s\n", path.c_str());
         g.written++;
     } else {
-        std::fprintf(stderr, "zenkor-effects: cannot write %s\n", path.c_str());
+        ToolFail(error);
         g.failed++;
     }
 }
@@ -242,10 +246,8 @@ int Run(const char* dir, uint32_t ms)
 {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
-    if (error) {
-        std::fprintf(stderr, "zenkor-effects: cannot create %s: %s\n", dir, error.message().c_str());
-        return 1;
-    }
+    if (error)
+        return ToolFail(std::string("cannot create '") + dir + "': " + error.message());
     BuildTrigTables();
     ScratchPoolCreate(774276);
     if (!BlendTablesCreate() || !FogTableCreate()) {
@@ -274,28 +276,39 @@ int Run(const char* dir, uint32_t ms)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-        Usage(stdout);
-        return 0;
-    }
-    if (argc < 3 || std::strcmp(argv[1], "gallery") != 0) {
-        Usage(stderr);
-        return 2;
-    }
-    uint32_t ms = 10000;
-    for (int i = 3; i < argc; i++) {
-        if (!std::strcmp(argv[i], "--time") && i + 1 < argc) {
-            char* end = nullptr;
-            unsigned long v = std::strtoul(argv[++i], &end, 10);
-            if (!*argv[i] || *end || v > 0xFFFFFFFFul) {
-                std::fprintf(stderr, "zenkor-effects: bad time '%s'\n", argv[i]);
-                return 2;
-            }
-            ms = (uint32_t)v;
-        } else {
-            Usage(stderr);
-            return 2;
+    ToolInit("zenkor-effects");
+    for (int i = 1; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(kUsage, stdout);
+            return ToolFinish(0);
         }
     }
-    return Run(argv[2], ms);
+    if (argc < 2)
+        return ToolUsage("", kUsage);
+    if (std::strcmp(argv[1], "gallery") != 0)
+        return ToolUsage(std::string(argv[1][0] == '-' ? "unknown option '" : "unknown command '") + argv[1] + "'",
+                         kUsage);
+    uint32_t ms = 10000;
+    const char* dir = nullptr;
+    for (int i = 2; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--time")) {
+            if (i + 1 >= argc)
+                return ToolUsage("--time needs a number of milliseconds", kUsage);
+            uint64_t v;
+            if (!ToolParseWhole(argv[++i], 0xFFFFFFFFu, &v))
+                return ToolUsage(std::string("--time needs a whole number of milliseconds from 0 to 4294967295, not '") +
+                                     argv[i] + "'",
+                                 kUsage);
+            ms = (uint32_t)v;
+        } else if (argv[i][0] == '-' && argv[i][1]) {
+            return ToolUsage(std::string("unknown option '") + argv[i] + "'", kUsage);
+        } else if (dir) {
+            return ToolUsage("gallery takes one OUTDIR", kUsage);
+        } else {
+            dir = argv[i];
+        }
+    }
+    if (!dir)
+        return ToolUsage("gallery takes one OUTDIR", kUsage);
+    return ToolFinish(Run(dir, ms));
 }

@@ -1,12 +1,15 @@
 // zenkor-image: shows what the image reader makes of a file and decodes it to PNG or raw RGBA.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "files/output_file.h"
 #include "images/image.h"
 #include "images/png_writer.h"
+#include "tools/support/tool.h"
 
 static const char kUsage[] =
     "usage: zenkor-image info FILE\n"
@@ -17,7 +20,9 @@ static const char kUsage[] =
     "decode  decodes FILE through the image reader in the format (default argb32) and writes\n"
     "        OUT: a .png file, or with OUT ending in .rgba raw red, green, blue, alpha bytes\n"
     "        for every pixel, top row first.\n"
-    "Targa files are recognised by the name ending in .tga.\n";
+    "        OUT appears whole or not at all (written as OUT.part beside it, then renamed).\n"
+    "Targa files are recognised by the name ending in .tga.\n"
+    "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
 namespace {
 
@@ -36,8 +41,11 @@ bool EndsWith(const std::string& text, const char* tail) {
 }
 
 int Fail(const char* message, const char* name) {
-    fprintf(stderr, "zenkor-image: %s '%s'\n", message, name);
-    return 1;
+    return ToolFail(std::string(message) + " '" + name + "'");
+}
+
+int FailOpen(const char* name) {
+    return ToolFail(std::string("cannot open '") + name + "': " + strerror(errno));
 }
 
 // Expands one decoded picture to RGBA bytes.
@@ -65,7 +73,7 @@ struct OpenFile {
 
 int Info(const char* path) {
     OpenFile in{fopen(path, "rb")};
-    if (!in.file) return Fail("cannot open", path);
+    if (!in.file) return FailOpen(path);
     FileSource source(in.file);
     Image image(&source, path);
     if (!image.Open()) return Fail("cannot read the image header of", path);
@@ -75,13 +83,13 @@ int Info(const char* path) {
         if (!names.empty()) names += ',';
         names += ImageFormatName(format);
     }
-    printf("%s %d %d %s\n", ImageKindName(image.GetKind()), image.GetWidth(), image.GetHeight(), names.c_str());
+    ToolPrintf("%s %d %d %s\n", ImageKindName(image.GetKind()), image.GetWidth(), image.GetHeight(), names.c_str());
     return 0;
 }
 
 int Decode(const char* path, const std::string& out, int format) {
     OpenFile in{fopen(path, "rb")};
-    if (!in.file) return Fail("cannot open", path);
+    if (!in.file) return FailOpen(path);
     FileSource source(in.file);
     Image image(&source, path);
     if (!image.Open()) return Fail("cannot read the image header of", path);
@@ -92,32 +100,24 @@ int Decode(const char* path, const std::string& out, int format) {
     if (!image.Read(pixels.data(), format, width * ImageFormatBytes(format), palette))
         return Fail("cannot decode", path);
     std::vector<uint8_t> rgba = ToRgba(pixels, format, palette, count);
-    if (EndsWith(out, ".png")) {
-        if (!PngWrite(out.c_str(), rgba.data(), width, height, width * 4, PngRGBA))
-            return Fail("cannot write", out.c_str());
-        return 0;
-    }
-    OpenFile file{fopen(out.c_str(), "wb")};
-    if (!file.file || fwrite(rgba.data(), 1, rgba.size(), file.file) != rgba.size())
-        return Fail("cannot write", out.c_str());
-    if (fclose(file.file) != 0) {
-        file.file = nullptr;
-        return Fail("cannot write", out.c_str());
-    }
-    file.file = nullptr;
+    std::vector<uint8_t> png;
+    if (EndsWith(out, ".png") && !PngEncode(png, rgba.data(), width, height, width * 4, PngRGBA))
+        return Fail("cannot encode a PNG file of", path);
+    const std::vector<uint8_t>& bytes = EndsWith(out, ".png") ? png : rgba;
+    std::string error;
+    if (!OutputFileSave(out, bytes.data(), bytes.size(), &error)) return ToolFail(error);
     return 0;
 }
 
 int Usage(const char* problem) {
-    if (problem) fprintf(stderr, "zenkor-image: %s\n", problem);
-    fputs(kUsage, stderr);
-    return 2;
+    return ToolUsage(problem ? problem : "", kUsage);
 }
 
-} // namespace
+bool IsOption(const std::string& arg) {
+    return arg.size() > 1 && arg[0] == '-';
+}
 
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int Run(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
             fputs(kUsage, stdout);
@@ -125,7 +125,10 @@ int main(int argc, char** argv) {
         }
     }
     if (args.empty()) return Usage(nullptr);
+    if (IsOption(args[0])) return Usage(("unknown option '" + args[0] + "'").c_str());
     if (args[0] == "info") {
+        for (size_t i = 1; i < args.size(); i++)
+            if (IsOption(args[i])) return Usage(("unknown option '" + args[i] + "'").c_str());
         if (args.size() != 2) return Usage("info takes one FILE");
         return Info(args[1].c_str());
     }
@@ -140,6 +143,8 @@ int main(int argc, char** argv) {
         } else if (args[i].rfind("--format=", 0) == 0) {
             format = ImageFormatFromName(args[i].c_str() + 9);
             if (format < 0) return Usage(("unknown format '" + args[i].substr(9) + "'").c_str());
+        } else if (IsOption(args[i])) {
+            return Usage(("unknown option '" + args[i] + "'").c_str());
         } else {
             files.push_back(args[i]);
         }
@@ -147,4 +152,11 @@ int main(int argc, char** argv) {
     if (files.size() != 2) return Usage("decode takes FILE and OUT");
     if (!EndsWith(files[1], ".png") && !EndsWith(files[1], ".rgba")) return Usage("OUT must end in .png or .rgba");
     return Decode(files[0].c_str(), files[1], format);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ToolInit("zenkor-image");
+    return ToolFinish(Run(std::vector<std::string>(argv + 1, argv + argc)));
 }

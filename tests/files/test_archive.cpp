@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 
+#include "files/archive_check.h"
 #include "files/archive_file_system.h"
 #include "files/archive_writer.h"
 #include "files/memory_stream.h"
@@ -336,6 +337,13 @@ TEST(Archive, WriterRefusesBadNames)
         {{{"dir/x", false, {}}, {"DIR/y", false, {}}}, false},
         {{{"same", false, {}}, {"same/inner", false, {}}}, true},
         {{{"d", true, {}}, {"d/e", false, {}}}, true},
+        {{{"line\nbreak", false, {}}}, false},
+        {{{"dir\x1b[31m/x", false, {}}}, false},
+        {{{"tab\t", false, {}}}, false},
+        {{{"del\x7f", false, {}}}, false},
+        {{{"next\xc2\x85line", false, {}}}, false},   // U+0085 in UTF-8
+        {{{"caf\xc3\xa9", false, {}}}, true},         // U+00E9: not a control character
+        {{{".", false, {}}}, false},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> archive;
@@ -401,6 +409,92 @@ TEST(Archive, MembersRunningPastTheEndYieldWhatThereIs)
         s->Close();
     }
     EXPECT_EQ(total, 10u);
+}
+
+TEST_P(ArchiveKinds, CheckFindsNothingWrongWithWhatTheWriterMade)
+{
+    for (bool readMembers : {false, true}) {
+        ArchiveCheckResult result;
+        ArchiveCheck(&m.archive, readMembers, &result);
+        EXPECT_TRUE(result.problems.empty()) << result.problems[0];
+        EXPECT_EQ(result.members, Contents().size());
+    }
+    std::string problem;
+    EXPECT_TRUE(ArchiveCheckMember(&m.archive, "/big.txt", &problem)) << problem;
+    EXPECT_FALSE(ArchiveCheckMember(&m.archive, "images", &problem));
+}
+
+// Where the entry that a lookup finds lies in the image.
+uint32_t EntryOffset(const std::vector<uint8_t>& image, const std::string& path, bool directory)
+{
+    Mounted m(image);
+    ArchiveEntry e{};
+    EXPECT_TRUE(m.archive.Lookup(path, directory, &e)) << path;
+    return e.at;
+}
+
+TEST(Archive, CheckNamesEveryKindOfDamage)
+{
+    std::vector<uint8_t> good = BuildArchive({false, false});
+    uint32_t images = EntryOffset(good, "images", true), readme = EntryOffset(good, "readme", false);
+    uint32_t zeta = EntryOffset(good, "Zeta.txt", false), alpha = EntryOffset(good, "alpha.txt", false);
+    std::string header = " the " + std::to_string(Get32(good, 12)) + "-byte header";
+    struct Case {
+        std::function<void(std::vector<uint8_t>*)> damage;
+        std::string problem;
+        bool withoutReading;  // found from the header alone
+    };
+    const Case cases[] = {
+        {[](auto* v) { Put32(v, 16, 0xFFFFFFFFu); },
+         "/: its directory block at byte 16 claims 4294967295 entries, which run past the end of" + header, true},
+        {[&](auto* v) { Put32(v, images + 76, 0xFFFFFFF0u); },
+         "images/: its directory block at byte 4294967280 lies outside of" + header, true},
+        {[&](auto* v) { Put32(v, images + 76, 16); }, "images/: its directory block at byte 16 is also that of '/'",
+         true},
+        {[&](auto* v) { Put32(v, readme + 64, 0xFFFFFFFFu); }, "readme: its 4294967295 bytes from byte", true},
+        {[&](auto* v) { (*v)[readme + 2] = '\n'; }, "re\\x0Adme: name refused: a control character", true},
+        {[&](auto* v) { std::fill_n(v->begin() + zeta, 64, 'z'); }, ": name refused: longer than 63 bytes", true},
+        {[&](auto* v) { std::memcpy(v->data() + alpha, "zzzzzzzzz", 10); },
+         "zzzzzzzzz: a lookup of its name does not find it", true},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> image = good;
+        c.damage(&image);
+        Mounted m(image);
+        for (bool readMembers : {false, true}) {
+            ArchiveCheckResult result;
+            ArchiveCheck(&m.archive, readMembers, &result);
+            bool found = false;
+            for (const std::string& p : result.problems) found = found || p.find(c.problem) != std::string::npos;
+            EXPECT_EQ(found, readMembers || c.withoutReading)
+                << c.problem << " among " << result.problems.size() << ", first: " << result.problems[0];
+        }
+    }
+}
+
+TEST(Archive, CheckFindsMembersThatComeUpShort)
+{
+    std::vector<uint8_t> image;
+    std::string error;
+    ASSERT_TRUE(ArchiveBuild({{"x", false, Text(5000, 7)}, {"y", false, Bytes("tail")}}, {true, false}, &image, &error));
+    uint32_t y = EntryOffset(image, "y", false);
+    Put32(&image, y + 76, uint32_t(image.size()) - 2);   // "tail" now runs two bytes past the end
+    image.resize(image.size() - 200);                     // and x loses the end of its compressed data
+    Mounted m(image);
+    ArchiveCheckResult result;
+    ArchiveCheck(&m.archive, false, &result);
+    ASSERT_EQ(result.problems.size(), 1u);
+    EXPECT_EQ(result.problems[0].rfind("y: its 4 bytes from byte", 0), 0u) << result.problems[0];
+    ArchiveCheck(&m.archive, true, &result);
+    ASSERT_EQ(result.problems.size(), 2u);
+    EXPECT_EQ(result.problems[0].rfind("x: its compressed data decodes to ", 0), 0u) << result.problems[0];
+    EXPECT_NE(result.problems[0].find("not its size 5000"), std::string::npos) << result.problems[0];
+    EXPECT_EQ(result.members, 2u);
+    std::string problem;
+    EXPECT_FALSE(ArchiveCheckMember(&m.archive, "x", &problem));
+    EXPECT_EQ(problem, result.problems[0]);
+    EXPECT_FALSE(ArchiveCheckMember(&m.archive, "/y", &problem));
+    EXPECT_EQ(problem, result.problems[1]);
 }
 
 }  // namespace
