@@ -2,9 +2,13 @@
 // encoder owns it; nothing here is shared between encoders.
 #include "export/encoder.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "files/output_file.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,6 +22,9 @@ constexpr int kSoundRate = 44100;
 
 struct Encoder {
     EncoderSettings settings;
+    OutputFile* out = nullptr;
+    uint64_t position = 0; // where the muxer writes next, in bytes
+    AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
     AVCodecContext* video = nullptr;
     AVCodecContext* sound = nullptr;
@@ -31,7 +38,6 @@ struct Encoder {
     int64_t framesWritten = 0;
     int64_t samplesWritten = 0;
     std::vector<int16_t> pending; // interleaved sound not yet a whole encoder frame
-    bool headerWritten = false;
     double convertSeconds = 0, encodeSeconds = 0;
 };
 
@@ -52,6 +58,16 @@ bool Fail(std::string* error, const std::string& what, int code)
     return false;
 }
 
+// A failed write: the output's own reason (file and system error) when it has one.
+bool WriteFailed(Encoder* e, std::string* error, int code)
+{
+    if (!e->out->error.empty()) {
+        *error = e->out->error;
+        return false;
+    }
+    return Fail(error, "cannot write '" + e->out->shown + "'", code);
+}
+
 // Hands every packet the codec has ready to the muxer.
 bool Drain(Encoder* e, AVCodecContext* codec, AVStream* stream, std::string* error)
 {
@@ -65,7 +81,7 @@ bool Drain(Encoder* e, AVCodecContext* codec, AVStream* stream, std::string* err
         e->packet->stream_index = stream->index;
         result = av_interleaved_write_frame(e->format, e->packet);
         if (result < 0)
-            return Fail(error, "writing failed", result);
+            return WriteFailed(e, error, result);
     }
 }
 
@@ -76,6 +92,56 @@ bool Send(Encoder* e, AVCodecContext* codec, AVStream* stream, const AVFrame* fr
     bool ok = result >= 0 ? Drain(e, codec, stream, error) : Fail(error, "encoding failed", result);
     e->encodeSeconds += Since(start);
     return ok;
+}
+
+constexpr int kIoBufferBytes = 1 << 16;
+
+// The muxer writes through the whole-or-nothing output, seeking back to fill in headers.
+int WriteBytes(void* opaque, uint8_t* data, int size)
+{
+    Encoder* e = (Encoder*)opaque;
+    OutputFile* out = e->out;
+    size_t overwrite = e->position < out->written ? (size_t)std::min<uint64_t>(out->written - e->position, size) : 0;
+    if (e->position > out->written)
+        return AVERROR(EINVAL);
+    if (overwrite && !OutputFileWriteAt(out, e->position, data, overwrite))
+        return AVERROR(EIO);
+    if ((size_t)size > overwrite && !OutputFileWrite(out, data + overwrite, (size_t)size - overwrite))
+        return AVERROR(EIO);
+    e->position += (uint64_t)size;
+    return size;
+}
+
+int64_t SeekBytes(void* opaque, int64_t offset, int whence)
+{
+    Encoder* e = (Encoder*)opaque;
+    int64_t size = (int64_t)e->out->written;
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return size;
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        offset += (int64_t)e->position;
+        break;
+    case SEEK_END:
+        offset += size;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (offset < 0 || offset > size)
+        return AVERROR(EINVAL);
+    e->position = (uint64_t)offset;
+    return offset;
+}
+
+// The output's temporary file by path, for the MP4 muxer's second pass, which reads back what
+// it wrote to move its index to the front.
+std::string TemporaryPath(const OutputFile* out)
+{
+    size_t slash = out->shown.rfind('/');
+    return slash == std::string::npos ? out->temporary : out->shown.substr(0, slash + 1) + out->temporary;
 }
 
 const AVCodec* FindEncoder(const char* name, std::string* error)
@@ -266,12 +332,13 @@ int SoundFrameSize(const Encoder* e)
 
 } // namespace
 
-Encoder* EncoderOpen(const char* path, const EncoderSettings& settings, std::string* error)
+Encoder* EncoderOpen(OutputFile* out, const EncoderSettings& settings, std::string* error)
 {
     // The libraries' own chatter would interleave with the progress; failures come back as codes.
     av_log_set_level(AV_LOG_QUIET);
     Encoder* e = new Encoder;
     e->settings = settings;
+    e->out = out;
     const char* name = settings.kind == ENCODER_MP4 ? "mp4" : "matroska";
     int result = avformat_alloc_output_context2(&e->format, nullptr, name, nullptr);
     if (result < 0 || !e->format) {
@@ -280,29 +347,33 @@ Encoder* EncoderOpen(const char* path, const EncoderSettings& settings, std::str
         return nullptr;
     }
     e->format->flags |= AVFMT_FLAG_BITEXACT;
-    e->format->url = av_strdup(path); // the MP4 muxer reopens the file to move its index to the front
+    e->format->url = av_strdup(TemporaryPath(out).c_str());
     av_dict_set(&e->format->metadata, "title", settings.title, 0);
     e->packet = av_packet_alloc();
     if (!OpenVideo(e, error) || !OpenSound(e, error)) {
         EncoderClose(e);
         return nullptr;
     }
-    if ((result = avio_open(&e->format->pb, path, AVIO_FLAG_WRITE)) < 0) {
-        Fail(error, std::string("cannot write '") + path + "'", result);
+    uint8_t* buffer = (uint8_t*)av_malloc(kIoBufferBytes);
+    e->io = buffer ? avio_alloc_context(buffer, kIoBufferBytes, 1, e, nullptr, WriteBytes, SeekBytes) : nullptr;
+    if (!e->io) {
+        av_free(buffer);
+        Fail(error, "out of memory", AVERROR(ENOMEM));
         EncoderClose(e);
         return nullptr;
     }
+    e->format->pb = e->io;
+    e->format->flags |= AVFMT_FLAG_CUSTOM_IO;
     AVDictionary* options = nullptr;
     if (settings.kind == ENCODER_MP4)
         av_dict_set(&options, "movflags", "+faststart", 0);
     result = avformat_write_header(e->format, &options);
     av_dict_free(&options);
     if (result < 0) {
-        Fail(error, std::string("cannot write '") + path + "'", result);
+        WriteFailed(e, error, result);
         EncoderClose(e);
         return nullptr;
     }
-    e->headerWritten = true;
     return e;
 }
 
@@ -335,11 +406,9 @@ bool EncoderFinish(Encoder* e, std::string* error)
     if (!Send(e, e->video, e->videoStream, nullptr, error) || !Send(e, e->sound, e->soundStream, nullptr, error))
         return false;
     int result = av_write_trailer(e->format);
-    if (result < 0)
-        return Fail(error, "writing failed", result);
-    result = avio_closep(&e->format->pb);
-    if (result < 0)
-        return Fail(error, "writing failed", result);
+    avio_flush(e->io);
+    if (result < 0 || e->io->error < 0)
+        return WriteFailed(e, error, result < 0 ? result : e->io->error);
     return true;
 }
 
@@ -354,11 +423,10 @@ void EncoderClose(Encoder* e)
     av_frame_free(&e->samples);
     av_packet_free(&e->packet);
     sws_freeContext(e->convert);
-    if (e->format) {
-        if (e->format->pb)
-            avio_closep(&e->format->pb);
-        avformat_free_context(e->format);
-    }
+    avformat_free_context(e->format);
+    if (e->io)
+        av_freep(&e->io->buffer);
+    avio_context_free(&e->io);
     delete e;
 }
 

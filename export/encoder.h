@@ -24,16 +24,18 @@ struct EncoderSettings {
 
 struct Encoder;
 
-// Creates path (format chosen by kind, not by the name) and the streams; null with a one-line
-// reason in *error when the file or a codec cannot be had.
-Encoder* EncoderOpen(const char* path, const EncoderSettings& settings, std::string* error);
+struct OutputFile;
+
+// Starts the file in out (begun, not committed; the format is chosen by kind) with both
+// streams; null with a one-line reason in *error when a codec cannot be had or writing fails.
+Encoder* EncoderOpen(OutputFile* out, const EncoderSettings& settings, std::string* error);
 // Appends one frame: width * height pixels 0x..RRGGBB, rows top to bottom.
 bool EncoderWriteFrame(Encoder* encoder, const uint32_t* pixels, std::string* error);
 // Appends frames of interleaved stereo sound.
 bool EncoderWriteSound(Encoder* encoder, const int16_t* pcm, int frames, std::string* error);
-// Flushes both encoders and writes the file's trailer.
+// Flushes both encoders and writes the file's trailer; the caller then commits the output.
 bool EncoderFinish(Encoder* encoder, std::string* error);
-// Closes the file and frees everything; null is ignored.
+// Frees everything (the output stays the caller's); null is ignored.
 void EncoderClose(Encoder* encoder);
 // Seconds this encoder spent scaling and converting frames, and encoding and writing.
 void EncoderTimes(const Encoder* encoder, double* convertSeconds, double* encodeSeconds);

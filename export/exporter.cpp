@@ -12,11 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "export/progress.h"
 #include "export/sheet.h"
+#include "files/output_file.h"
 #include "host/offline.h"
 #include "production/timeline.h"
 #include "sound/music.h"
+#include "tools/support/tool.h"
 
 namespace {
 
@@ -139,35 +140,6 @@ void Stop(JobQueue& queue)
     queue.changed.notify_all();
 }
 
-std::string PartPath(const std::string& path)
-{
-    return path + ".part";
-}
-
-// A target that exists must be a regular file (it is replaced, never written through).
-bool CheckTarget(const std::string& path, std::string* error)
-{
-    std::error_code code;
-    std::filesystem::file_status status = std::filesystem::symlink_status(path, code);
-    if (!code && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        *error = "'" + path + "' exists and is not a regular file";
-        return false;
-    }
-    return true;
-}
-
-bool Publish(const std::string& part, const std::string& path, std::string* error)
-{
-    std::error_code code;
-    std::filesystem::rename(part, path, code);
-    if (code) {
-        *error = "cannot rename '" + part + "' to '" + path + "': " + code.message();
-        std::filesystem::remove(part, code);
-        return false;
-    }
-    return true;
-}
-
 // Draws frames 0 to n and keeps frame n; false when the demo ends before it.
 bool DrawUpTo(uint64_t n, int fps)
 {
@@ -185,42 +157,44 @@ std::string MinutesSeconds(int32_t ms)
     return text;
 }
 
+// Frames written of the total, the demo time and scene reached, the speed and the time left.
+std::string ProgressLine(uint64_t done, uint64_t total, const Job& job, const ToolProgress& progress)
+{
+    double elapsed = std::chrono::duration<double>(Clock::now() - progress.start).count();
+    double fps = elapsed > 0 ? (double)done / elapsed : 0;
+    int left = fps > 0 && total > done ? (int)((double)(total - done) / fps + 0.5) : 0;
+    char text[160];
+    std::snprintf(text, sizeof text, "frame %llu of %llu (%d%%), demo %s, scene %d, %.0f frames/s, %d:%02d left",
+                  (unsigned long long)done, (unsigned long long)total, (int)(done * 100 / (total ? total : 1)),
+                  MinutesSeconds(job.timeMs).c_str(), TimelineSceneAt(job.position), fps, left / 60, left % 60);
+    return text;
+}
+
 } // namespace
 
-bool ExportWriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error)
+// The output being written, for ExportAbandon.
+OutputFile* volatile activeOutput = nullptr;
+
+void ExportAbandon()
 {
-    if (!CheckTarget(path, error))
-        return false;
-    std::string part = PartPath(path);
-    FILE* file = std::fopen(part.c_str(), "wb");
-    if (!file) {
-        *error = "cannot write '" + part + "': " + std::strerror(errno);
-        return false;
-    }
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int reason = errno;
-    written = std::fclose(file) == 0 && written;
-    if (!written) {
-        *error = "cannot write '" + part + "': " + std::strerror(errno ? errno : reason);
-        std::remove(part.c_str());
-        return false;
-    }
-    return Publish(part, path, error);
+    if (OutputFile* out = activeOutput)
+        OutputFileDiscard(out);
 }
 
 bool ExportVideo(const ExportOptions& o, ExportReport* report, std::string* error)
 {
     Clock::time_point start = Clock::now();
     *report = ExportReport{};
-    if (!CheckTarget(o.path, error))
-        return false;
-    std::string part = PartPath(o.path);
-    EncoderSettings settings{o.kind, 320, 200, o.scale, o.fps, o.quality, o.threads, "Murova by Tarsel"};
-    Encoder* encoder = EncoderOpen(part.c_str(), settings, error);
-    if (!encoder) {
-        std::remove(part.c_str());
+    OutputFile out;
+    if (!OutputFileBegin(&out, o.path)) {
+        *error = out.error;
         return false;
     }
+    EncoderSettings settings{o.kind, 320, 200, o.scale, o.fps, o.quality, o.threads, "Murova by Tarsel"};
+    Encoder* encoder = EncoderOpen(&out, settings, error);
+    if (!encoder)
+        return false;
+    activeOutput = &out;
     mixed.clear();
     OfflineStart(Hear, nullptr);
     // The end mark's frame is the first one not written; only the progress needs it ahead.
@@ -233,8 +207,8 @@ bool ExportVideo(const ExportOptions& o, ExportReport* report, std::string* erro
     JobQueue queue;
     double renderSeconds = 0;
     std::thread renderer(Render, std::cref(o), first, end, std::ref(queue), &renderSeconds);
-    ExportProgress progress;
-    ProgressBegin(progress, "murova-export");
+    ToolProgress progress;
+    ToolProgressBegin(&progress);
     Job job;
     bool ok = true;
     while (ok && Take(queue, &job)) {
@@ -243,8 +217,7 @@ bool ExportVideo(const ExportOptions& o, ExportReport* report, std::string* erro
         report->frames++;
         report->samples += job.pcm.size() / 2;
         if (o.progress)
-            ProgressUpdate(progress, report->frames, std::max(total, report->frames), job.timeMs,
-                           TimelineSceneAt(job.position));
+            ToolProgressShow(&progress, ProgressLine(report->frames, std::max(total, report->frames), job, progress));
     }
     Stop(queue);
     renderer.join();
@@ -256,20 +229,20 @@ bool ExportVideo(const ExportOptions& o, ExportReport* report, std::string* erro
         *error = "nothing to write: the demo ends at " + MinutesSeconds((int32_t)(demoEnd * 1000 / (uint64_t)o.fps));
         ok = false;
     }
-    if (o.progress && report->frames)
-        ProgressEnd(progress, report->frames, report->frames, job.timeMs, TimelineSceneAt(job.position));
+    ToolProgressEnd(&progress, false);
     OfflineStop();
     mixed = std::vector<int16_t>();
     ok = ok && EncoderFinish(encoder, error);
     EncoderTimes(encoder, &report->convertSeconds, &report->encodeSeconds);
     EncoderClose(encoder);
     report->renderSeconds = renderSeconds;
-    report->totalSeconds = Since(start);
-    if (!ok) {
-        std::remove(part.c_str());
-        return false;
+    if (ok && !OutputFileCommit(&out)) {
+        *error = out.error;
+        ok = false;
     }
-    return Publish(part, o.path, error);
+    activeOutput = nullptr;
+    report->totalSeconds = Since(start);
+    return ok;
 }
 
 bool ExportStill(const ExportOptions& o, double seconds, std::string* error)
@@ -293,7 +266,7 @@ bool ExportStill(const ExportOptions& o, double seconds, std::string* error)
         *error = "cannot encode the PNG";
         return false;
     }
-    return ExportWriteFile(o.path, png, error);
+    return OutputFileSave(o.path, png.data(), png.size(), error);
 }
 
 bool ExportStoryboard(const ExportOptions& o, std::string* error)
@@ -338,5 +311,5 @@ bool ExportStoryboard(const ExportOptions& o, std::string* error)
         *error = "cannot encode the PNG";
         return false;
     }
-    return ExportWriteFile(o.path, png, error);
+    return OutputFileSave(o.path, png.data(), png.size(), error);
 }

@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "export/encoder.h"
 
@@ -19,7 +18,7 @@ struct ExportOptions {
     double to = -1;           // seconds: no frame from here on; negative = to the end mark
     int quality = 18;         // H.264 constant rate factor
     int threads = 2;          // encoder threads
-    bool progress = true;     // progress lines on stderr
+    bool progress = true;     // progress lines on stderr (the main thread owns them)
     const volatile std::sig_atomic_t* interrupted = nullptr; // set by a signal handler to stop
 };
 
@@ -40,6 +39,5 @@ bool ExportVideo(const ExportOptions& options, ExportReport* report, std::string
 bool ExportStill(const ExportOptions& options, double seconds, std::string* error);
 // Writes one PNG sheet with a labelled frame from well inside each scene.
 bool ExportStoryboard(const ExportOptions& options, std::string* error);
-// Writes bytes to path through a temporary file beside it, renamed into place when complete;
-// false with the file and the system's reason in *error, nothing left behind.
-bool ExportWriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+// Removes the temporary file of a video export in progress (a fatal error is ending the program).
+void ExportAbandon();

@@ -1,5 +1,4 @@
 // murova-export: "Murova by Tarsel" rendered offline into a video file, a still or a storyboard.
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +8,7 @@
 #include "export/exporter.h"
 #include "host/fatal.h"
 #include "platform/system.h"
+#include "tools/support/tool.h"
 
 namespace {
 
@@ -29,33 +29,24 @@ const char kUsage[] =
     "Exit codes: 0 written, 1 failed (nothing left behind), 2 usage error, 130 interrupted (Ctrl+C).\n";
 
 volatile std::sig_atomic_t interrupted = 0;
-std::string partPath; // removed when the program ends on a fatal error
 
 void OnInterrupt(int)
 {
     interrupted = 1;
 }
 
+// A fatal error in the production (a damaged archive, memory): the message, no file left.
 [[noreturn]] void ReportFatal(const char* message)
 {
-    std::fprintf(stderr, "murova-export: %s\n", message);
-    if (!partPath.empty())
-        std::remove(partPath.c_str());
+    ExportAbandon();
+    ToolFail(message);
     SystemExitProcess(1);
-}
-
-int Usage(const std::string& problem)
-{
-    std::fprintf(stderr, "murova-export: %s\n%s", problem.c_str(), kUsage);
-    return 2;
 }
 
 bool ParseInt(const char* text, int low, int high, int* value)
 {
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text, &end, 10);
-    if (errno || end == text || *end || v < low || v > high)
+    uint64_t v;
+    if (!ToolParseWhole(text, (uint64_t)high, &v) || v < (uint64_t)low)
         return false;
     *value = (int)v;
     return true;
@@ -64,9 +55,8 @@ bool ParseInt(const char* text, int low, int high, int* value)
 // Seconds of the demo: a plain decimal number from 0 to one hour.
 bool ParseSeconds(const char* text, double* value)
 {
-    char* end = nullptr;
-    double v = std::strtod(text, &end);
-    if (end == text || *end || !std::isfinite(v) || v < 0 || v > 3600 || std::strpbrk(text, "xXpPeEnN"))
+    double v;
+    if (!ToolParseDecimal(text, &v) || v > 3600)
         return false;
     *value = v;
     return true;
@@ -166,24 +156,22 @@ bool ChooseKind(Command& c, std::string* error)
 
 int main(int argc, char** argv)
 {
+    ToolInit("murova-export");
     for (int i = 1; i < argc; i++) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+            ToolPrintf("%s", kUsage);
+            return ToolFinish(0);
         }
     }
     Command command;
     std::string problem = Parse(argc, argv, command);
     if (!problem.empty())
-        return Usage(problem);
+        return ToolUsage(problem, kUsage);
     std::string error;
-    if (!ChooseKind(command, &error)) {
-        std::fprintf(stderr, "murova-export: %s\n", error.c_str());
-        return 1;
-    }
+    if (!ChooseKind(command, &error))
+        return ToolFail(error);
     ExportOptions& o = command.options;
     o.interrupted = &interrupted;
-    partPath = o.path + ".part";
     FatalErrorSetReporter(ReportFatal);
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
@@ -198,13 +186,13 @@ int main(int argc, char** argv)
         ok = ExportVideo(o, &r, &error);
         if (ok)
             std::fprintf(stderr,
-                         "murova-export: wrote %s: %llu frames, %.1f s of demo in %.1f s "
-                         "(rendering %.1f s, scaling and conversion %.1f s, encoding %.1f s)\n",
+                         "murova-export: wrote %s: %llu frames, %.1f s of demo in %.1f s (rendering %.1f s, "
+                         "scaling and conversion %.1f s, encoding %.1f s)\n",
                          o.path.c_str(), (unsigned long long)r.frames, (double)r.frames / o.fps, r.totalSeconds,
                          r.renderSeconds, r.convertSeconds, r.encodeSeconds);
     }
     if (!ok) {
-        std::fprintf(stderr, "murova-export: %s\n", error.c_str());
+        ToolFail(error);
         return error == "interrupted" ? 130 : 1;
     }
     return 0;

@@ -49,11 +49,6 @@ size_t SystemProgramPath(char* buffer, size_t capacity)
     return (size_t)length;
 }
 
-bool SystemStderrIsTerminal()
-{
-    return isatty(STDERR_FILENO) == 1;
-}
-
 bool SystemHasMmx()
 {
     unsigned eax, ebx, ecx, edx;

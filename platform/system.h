@@ -17,9 +17,6 @@ void SystemMessageBox(const char* caption, const char* text);
 // A result >= capacity means the path did not fit (the buffer then holds a cut copy).
 size_t SystemProgramPath(char* buffer, size_t capacity);
 
-// True when stderr is a terminal (progress can then update one line in place).
-bool SystemStderrIsTerminal();
-
 // True when cpuid is available and function 1 reports MMX (EDX bit 23).
 bool SystemHasMmx();
 

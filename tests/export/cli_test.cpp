@@ -109,7 +109,7 @@ TEST_P(ExportFailures, ExitCodeMessageAndNothingLeft)
 INSTANTIATE_TEST_SUITE_P(
     Cli, ExportFailures,
     testing::Values(
-        Failure{"Unwritable", "missing/dir/demo.mp4 --to 1", 1, "cannot write 'missing/dir/demo.mp4.part'",
+        Failure{"Unwritable", "missing/dir/demo.mp4 --to 1", 1, "cannot write 'missing/dir/demo.mp4': No such file or directory",
                 "missing/dir/demo.mp4"},
         Failure{"NotARegularFile", "taken.mp4 --to 1", 1, "'taken.mp4' exists and is not a regular file",
                 "taken.mp4.part"},
