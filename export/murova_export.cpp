@@ -22,7 +22,7 @@ const char kUsage[] =
     "  --scale K        each pixel a K x K block, 1 to 16 (default 4 for video: 1280 x 800; 1 for stills)\n"
     "  --from S, --to S seconds of the demo to write (default: from the start to the song's end mark);\n"
     "                   frames before --from are still drawn, so every scene keeps its history\n"
-    "  --quality Q      H.264 constant rate factor, 0 (best) to 51 (default 18)\n"
+    "  --quality Q      H.264 constant rate factor, 0 (best) to 51 (default 20)\n"
     "  --still SECONDS  writes the frame at that moment as PNG\n"
     "  --storyboard     writes one PNG with a labelled frame from each of the sixteen scenes\n"
     "The file appears only when complete (written as OUT.part, then renamed). Progress goes to stderr.\n"
