@@ -149,6 +149,16 @@ bool DrawUpTo(uint64_t n, int fps)
     return true;
 }
 
+bool SaveSheet(const Sheet& sheet, bool palette, const std::string& path, std::string* error)
+{
+    std::vector<uint8_t> png;
+    if (!SheetEncodePng(sheet, palette, &png)) {
+        *error = "cannot encode the PNG";
+        return false;
+    }
+    return OutputFileSave(path, png.data(), png.size(), error);
+}
+
 // m:ss.t
 std::string MinutesSeconds(int32_t ms)
 {
@@ -261,12 +271,7 @@ bool ExportStill(const ExportOptions& o, double seconds, std::string* error)
         *error = "the demo ends before " + MinutesSeconds((int32_t)(seconds * 1000));
         return false;
     }
-    std::vector<uint8_t> png;
-    if (!SheetEncodePng(sheet, false, &png)) {
-        *error = "cannot encode the PNG";
-        return false;
-    }
-    return OutputFileSave(o.path, png.data(), png.size(), error);
+    return SaveSheet(sheet, false, o.path, error);
 }
 
 bool ExportStoryboard(const ExportOptions& o, std::string* error)
@@ -306,10 +311,5 @@ bool ExportStoryboard(const ExportOptions& o, std::string* error)
         *error = "the demo ended before its last scene";
         return false;
     }
-    std::vector<uint8_t> png;
-    if (!SheetEncodePng(sheet, true, &png)) {
-        *error = "cannot encode the PNG";
-        return false;
-    }
-    return OutputFileSave(o.path, png.data(), png.size(), error);
+    return SaveSheet(sheet, true, o.path, error);
 }

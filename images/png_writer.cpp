@@ -17,10 +17,9 @@ static void WriterData(png_structp png, png_bytep data, size_t length) {
 
 static void WriterFlush(png_structp) {}
 
-bool PngEncode(std::vector<uint8_t>& out, const uint8_t* pixels, int width, int height, int stride,
-               PngChannels channels) {
-    if (width <= 0 || height <= 0 || (channels != PngRGB && channels != PngRGBA)) return false;
-    if (stride < width * int(channels)) return false;
+// Encodes height rows of 8-bit samples in the given colour type; palette colours for palettes.
+static bool Encode(std::vector<uint8_t>& out, const uint8_t* rows, int width, int height, int stride, int colourType,
+                   const png_color* palette, int count) {
     out.clear();
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, WriterFail, WriterWarn);
     if (!png) return false;
@@ -30,14 +29,22 @@ bool PngEncode(std::vector<uint8_t>& out, const uint8_t* pixels, int width, int 
         return false;
     }
     png_set_write_fn(png, &out, WriterData, WriterFlush);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8,
-                 channels == PngRGBA ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, colourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (palette) png_set_PLTE(png, info, palette, count);
     png_write_info(png, info);
-    for (int y = 0; y < height; y++) png_write_row(png, pixels + ptrdiff_t(y) * stride);
+    for (int y = 0; y < height; y++) png_write_row(png, rows + ptrdiff_t(y) * stride);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
+}
+
+bool PngEncode(std::vector<uint8_t>& out, const uint8_t* pixels, int width, int height, int stride,
+               PngChannels channels) {
+    if (width <= 0 || height <= 0 || (channels != PngRGB && channels != PngRGBA)) return false;
+    if (stride < width * int(channels)) return false;
+    return Encode(out, pixels, width, height, stride,
+                  channels == PngRGBA ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, nullptr, 0);
 }
 
 bool PngEncodeIndexed(std::vector<uint8_t>& out, const uint8_t* indices, int width, int height, int stride,
@@ -45,23 +52,7 @@ bool PngEncodeIndexed(std::vector<uint8_t>& out, const uint8_t* indices, int wid
     if (width <= 0 || height <= 0 || stride < width || count < 1 || count > 256) return false;
     png_color colours[256];
     for (int i = 0; i < count; i++) colours[i] = png_color{palette[i * 3], palette[i * 3 + 1], palette[i * 3 + 2]};
-    out.clear();
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, WriterFail, WriterWarn);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, info ? &info : nullptr);
-        return false;
-    }
-    png_set_write_fn(png, &out, WriterData, WriterFlush);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_PALETTE,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_PLTE(png, info, colours, count);
-    png_write_info(png, info);
-    for (int y = 0; y < height; y++) png_write_row(png, indices + ptrdiff_t(y) * stride);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
+    return Encode(out, indices, width, height, stride, PNG_COLOR_TYPE_PALETTE, colours, count);
 }
 
 bool PngWrite(const char* path, const uint8_t* pixels, int width, int height, int stride, PngChannels channels) {

@@ -65,13 +65,6 @@ int32_t SwingY(long double wave)
     return Trunc((1.0L + wave) * 100.0L);
 }
 
-// The formule page scrolled by a row-driven swing, radially blurred by the pulse envelope.
-void FormuleWithPulses(const SceneMoment& m, int32_t x, int32_t y)
-{
-    TiledScroll(&Work(), &Pictures().formule, x, y, 640, 400);
-    RadialBlur(&Work(), EnvelopeValue(&timeline.layerEnvelope, Now(m)), 160, 100);
-}
-
 void FormuleSwingingWithRow(const SceneMoment& m, uint32_t k)
 {
     long double wave = std::sin((long double)(m.row / 2));
@@ -119,31 +112,32 @@ void Scene1(const SceneMoment& m)
     FlashLayer(m, timeline.introEnvelope);
 }
 
-// The code credit under the scrolling formule page.
-void Scene2(const SceneMoment& m)
+// A credit picture under the scrolling formule page, flashing in at the scene's first row and
+// pulsing with the stabs at rows 0x68 and 0x76.
+static void CreditScene(const SceneMoment& m, uint16_t start, const Bitmap& credit, long double swingX, long double swingY)
 {
-    if (Crossed(m, 0x0400))
+    if (Crossed(m, start))
         Restart(timeline.introEnvelope, m, 255.0f, 0.2f);
-    if (Crossed(m, 0x0468) || Crossed(m, 0x0476))
+    if (Crossed(m, (uint16_t)(start + 0x68)) || Crossed(m, (uint16_t)(start + 0x76)))
         Restart(timeline.layerEnvelope, m, 0.26f, 0.0004f);
-    long double wave = std::sin((long double)(m.row / 2));
-    FormuleWithPulses(m, SwingX(wave), SwingY(wave));
-    BlitCopy(*m.frame, Pictures().code, 0, 0);
+    TiledScroll(&Work(), &Pictures().formule, SwingX(swingX), SwingY(swingY), 640, 400);
+    RadialBlur(&Work(), EnvelopeValue(&timeline.layerEnvelope, Now(m)), 160, 100);
+    BlitCopy(*m.frame, credit, 0, 0);
     ScreenWork(m, 128);
     FlashLayer(m, timeline.introEnvelope);
 }
 
-// The music credit, the formule page swinging on two rhythms.
+// The code credit, the page swinging with the row.
+void Scene2(const SceneMoment& m)
+{
+    long double wave = std::sin((long double)(m.row / 2));
+    CreditScene(m, 0x0400, Pictures().code, wave, wave);
+}
+
+// The music credit, the page swinging on two rhythms.
 void Scene3(const SceneMoment& m)
 {
-    if (Crossed(m, 0x0500))
-        Restart(timeline.introEnvelope, m, 255.0f, 0.2f);
-    if (Crossed(m, 0x0568) || Crossed(m, 0x0576))
-        Restart(timeline.layerEnvelope, m, 0.26f, 0.0004f);
-    FormuleWithPulses(m, SwingX(std::sin((long double)(m.row / 2))), SwingY(std::cos((long double)(m.row / 3))));
-    BlitCopy(*m.frame, Pictures().music, 0, 0);
-    ScreenWork(m, 128);
-    FlashLayer(m, timeline.introEnvelope);
+    CreditScene(m, 0x0500, Pictures().music, std::sin((long double)(m.row / 2)), std::cos((long double)(m.row / 3)));
 }
 
 // A rippling texture and the five photos, one after another on the stabs.

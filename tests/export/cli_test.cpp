@@ -6,19 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/sandbox.h"
+#include "tests/export/run_export.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using sandbox::Result;
-
-const char kExports[] = "export X='" MUROVA_EXPORT_PATH "'";
-
-Result Export(sandbox::Sandbox& box, const std::string& args)
-{
-    return box.Run("timeout -k 5 300 \"$X\" " + args + " > out.txt 2> err.txt; echo $? > rc.txt");
-}
 
 struct Picture {
     int width = 0, height = 0;
@@ -54,7 +47,7 @@ int LitPixels(const Picture& p, int x0, int y0, int width, int height, int thres
 
 TEST(ExportStill, TheFirstFrameIsBlackAndTheTunnelIsNot)
 {
-    sandbox::Sandbox box("export", kExports);
+    sandbox::Sandbox box = ExportSandbox();
     ASSERT_EQ(Export(box, "--still 0 first.png").code, 0) << box.log;
     ASSERT_EQ(Export(box, "--still 64 tunnel.png --scale 2").code, 0) << box.log;
     Picture first = ReadPng(box.dir / "first.png"), tunnel = ReadPng(box.dir / "tunnel.png");
@@ -68,7 +61,7 @@ TEST(ExportStill, TheFirstFrameIsBlackAndTheTunnelIsNot)
 // Sixteen tiles of 320 x 200 in four rows, each with a label below it.
 TEST(ExportStoryboard, SixteenLabelledTiles)
 {
-    sandbox::Sandbox box("export", kExports);
+    sandbox::Sandbox box = ExportSandbox();
     Result r = Export(box, "--storyboard board.png");
     ASSERT_EQ(r.code, 0) << r.err << box.log;
     Picture board = ReadPng(box.dir / "board.png");
@@ -96,7 +89,7 @@ class ExportFailures : public testing::TestWithParam<Failure> {};
 
 TEST_P(ExportFailures, ExitCodeMessageAndNothingLeft)
 {
-    sandbox::Sandbox box("export", kExports);
+    sandbox::Sandbox box = ExportSandbox();
     fs::create_directories(box.dir / "taken.mp4");
     Result r = Export(box, GetParam().args);
     EXPECT_EQ(r.code, GetParam().code) << r.err << box.log;
@@ -128,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Ctrl+C while it encodes: a clean stop, exit code 130, and no file.
 TEST(ExportInterrupt, LeavesNoFile)
 {
-    sandbox::Sandbox box("export", kExports);
+    sandbox::Sandbox box = ExportSandbox();
     Result r = box.Run(R"SH(
 "$X" whole.mkv --lossless > out.txt 2> err.txt & pid=$!
 for i in $(seq 100); do [ -e whole.mkv.part ] && break; sleep 0.1; done
@@ -141,7 +134,7 @@ sleep 1; kill -INT $pid; wait $pid; echo $? > rc.txt)SH");
 
 TEST(ExportHelp, StatesTheUsageAndTheExitCodes)
 {
-    sandbox::Sandbox box("export", kExports);
+    sandbox::Sandbox box = ExportSandbox();
     Result r = Export(box, "--help");
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.out.find("usage: murova-export OUT.mp4|OUT.mkv"), std::string::npos) << r.out;

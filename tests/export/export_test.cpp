@@ -13,20 +13,12 @@ extern "C" {
 }
 
 #include "host/offline.h"
-#include "tests/support/sandbox.h"
+#include "tests/export/run_export.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using sandbox::Result;
-
-const char kExports[] = "export X='" MUROVA_EXPORT_PATH "'";
-
-// Runs murova-export with args in the sandbox.
-Result Export(sandbox::Sandbox& box, const std::string& args)
-{
-    return box.Run("timeout -k 5 300 \"$X\" " + args + " > out.txt 2> err.txt; echo $? > rc.txt");
-}
 
 struct Decoded {
     std::string video, audio; // codec names
@@ -170,7 +162,7 @@ void ExpectExact(const fs::path& file, uint64_t first, uint64_t end, int fps, in
 
 TEST(Export, LosslessOpeningIsEveryFrameAndSampleExact)
 {
-    sandbox::Sandbox box("export", kExports);
+    sandbox::Sandbox box = ExportSandbox();
     Result r = Export(box, "open.mkv --lossless --fps 30 --scale 2 --to 2");
     ASSERT_EQ(r.code, 0) << r.err << box.log;
     EXPECT_FALSE(fs::exists(box.dir / "open.mkv.part"));
@@ -181,7 +173,7 @@ TEST(Export, LosslessOpeningIsEveryFrameAndSampleExact)
 // scene that follows has the history it has in a full run.
 TEST(Export, LosslessStretchAcrossASceneBoundary)
 {
-    sandbox::Sandbox box("export", kExports);
+    sandbox::Sandbox box = ExportSandbox();
     Result r = Export(box, "cut.mkv --lossless --fps 25 --scale 1 --from 49.2 --to 50.4");
     ASSERT_EQ(r.code, 0) << r.err << box.log;
     ExpectExact(box.dir / "cut.mkv", 1230, 1260, 25, 1);
@@ -189,7 +181,7 @@ TEST(Export, LosslessStretchAcrossASceneBoundary)
 
 TEST(Export, Mp4HasOneH264AndOneAacStreamOfTheRightLength)
 {
-    sandbox::Sandbox box("export", kExports);
+    sandbox::Sandbox box = ExportSandbox();
     Result r = Export(box, "short.mp4 --from 100 --to 101.5");
     ASSERT_EQ(r.code, 0) << r.err << box.log;
     Decoded d = Decode(box.dir / "short.mp4", false);
@@ -205,7 +197,7 @@ TEST(Export, Mp4HasOneH264AndOneAacStreamOfTheRightLength)
 
 TEST(Export, TheSameCommandWritesTheSameBytes)
 {
-    sandbox::Sandbox box("export", kExports);
+    sandbox::Sandbox box = ExportSandbox();
     ASSERT_EQ(Export(box, "a.mp4 --from 62 --to 63").code, 0) << box.log;
     ASSERT_EQ(Export(box, "b.mp4 --from 62 --to 63").code, 0) << box.log;
     std::string a = sandbox::ReadFile(box.dir / "a.mp4"), b = sandbox::ReadFile(box.dir / "b.mp4");
