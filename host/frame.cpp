@@ -87,6 +87,7 @@ int FrameThreadMain(void*)
     }
     HostFlags &= ~HOST_FRAME_THREAD;
     WindowPostClose(DisplayGetWindow());
+    SystemThreadCleanup();
     return 0;
 }
 

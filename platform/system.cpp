@@ -57,8 +57,14 @@ bool SystemHasMmx()
     return (edx & (1u << 23)) != 0;
 }
 
+void SystemThreadCleanup()
+{
+    SDL_TLSCleanup();
+}
+
 void SystemExitThread()
 {
+    SystemThreadCleanup();
     pthread_exit(nullptr);
 }
 

@@ -20,7 +20,11 @@ size_t SystemProgramPath(char* buffer, size_t capacity);
 // True when cpuid is available and function 1 reports MMX (EDX bit 23).
 bool SystemHasMmx();
 
-// Ends the calling thread at once, unwinding its stack; never the last thread.
+// Frees what the platform keeps for the calling thread (its error text and the like); called by
+// a thread that used the platform before it ends.
+void SystemThreadCleanup();
+// Ends the calling thread at once, unwinding its stack, after SystemThreadCleanup; never the
+// last thread.
 [[noreturn]] void SystemExitThread();
 // Ends the process at once with code, without running exit handlers; stderr is flushed first.
 [[noreturn]] void SystemExitProcess(int code);
