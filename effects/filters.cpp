@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "effects/local.h"
+#include "host/random.h"
 #include "host/scratch.h"
 
 #if defined(__SSE2__)
@@ -248,7 +249,7 @@ bool NoiseCreate(Noise* noise, int width, int height)
     if (!noise->pixels)
         return false;
     for (uint64_t i = 0; i < count; i++) {
-        uint32_t g = (uint32_t)(std::rand() % 255);
+        uint32_t g = (uint32_t)(RandomNext() % 255);
         noise->pixels[i] = g << 16 | g << 8 | g;
     }
     noise->width = width;
@@ -270,7 +271,7 @@ void NoiseFrame(const Noise* noise, const Surface* target)
     uint32_t span = (uint32_t)noise->width * (uint32_t)noise->height / 2;
     if (!noise->pixels || span == 0)
         return;
-    uint32_t offset = (uint32_t)std::rand() % span;
+    uint32_t offset = (uint32_t)RandomNext() % span;
     uint32_t stride = target->pitch / 4;
     uint32_t w = (uint32_t)(target->width > 0 ? target->width : 0);
     uint32_t n = w < stride ? w : stride;
@@ -290,13 +291,13 @@ void Scratches(int count, const Surface* target)
     if (w <= 0 || h <= 0 || specks <= 0)
         return;
     for (int c = 0; c < count; c++) {
-        int row = std::rand() % h;
-        int n = std::rand() % specks;
-        uint32_t g = (uint32_t)(std::rand() % 255);
+        int row = RandomNext() % h;
+        int n = RandomNext() % specks;
+        uint32_t g = (uint32_t)(RandomNext() % 255);
         uint32_t grey = g << 16 | g << 8 | g;
         uint32_t* out = EffectRow(target, row);
         for (int i = 0; i < n; i++)
-            out[std::rand() % w] = grey;
+            out[RandomNext() % w] = grey;
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Full-frame filters and small effects layered by the timeline: radial zoom blur, row box
 // blur, noise, scratch specks, the film-scratch flash with its envelopes, tiled scrolling.
-// Frame thread only; random numbers come from rand() in a fixed order.
+// Frame thread only; random numbers come from RandomNext in a fixed order.
 #include <cstdint>
 
 #include "host/pixels.h"
@@ -33,7 +33,7 @@ void RowBoxBlur(const uint32_t* source, uint32_t* destination, int radius, int l
 uint32_t RadialBlurPixel(uint32_t source, uint32_t pixel);
 uint32_t RadialBlurPixelScalar(uint32_t source, uint32_t pixel);
 
-// Fills the noise buffer with greys rand() % 255; false if memory ran out.
+// Fills the noise buffer with greys RandomNext() % 255; false if memory ran out.
 bool NoiseCreate(Noise* noise, int width, int height);
 void NoiseDestroy(Noise* noise);
 // Copies the noise from a random offset into the target.

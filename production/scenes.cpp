@@ -2,11 +2,11 @@
 // every pixel, so the frame is never cleared. Frame thread only.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "effects/sphere.h"
 #include "effects/warp.h"
+#include "host/random.h"
 #include "production/murova.h"
 
 namespace {
@@ -51,7 +51,7 @@ void ScratchesOnWork(const SceneMoment& m)
     if (step == timeline.lastNoiseStep)
         return;
     timeline.lastNoiseStep = step;
-    Scratches((int)((unsigned)std::rand() % ((unsigned)Work().height / 5)), &Work());
+    Scratches((int)((unsigned)RandomNext() % ((unsigned)Work().height / 5)), &Work());
 }
 
 // trunc((1 + wave) * 160) and trunc((1 + wave) * 100): the formule page's scroll offsets.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/pixels.h"
+#include "host/random.h"
 
 struct TestSurface {
     std::vector<uint32_t> pixels;
@@ -43,6 +44,13 @@ struct TestTexture {
 static inline uint32_t Grey(uint32_t g)
 {
     return g << 16 | g << 8 | g;
+}
+
+// 32 random bits from three draws of the project's generator (15 bits each).
+static inline uint32_t RandomWord()
+{
+    uint32_t high = (uint32_t)RandomNext(), middle = (uint32_t)RandomNext(), low = (uint32_t)RandomNext();
+    return high << 17 ^ middle << 2 ^ low;
 }
 
 // FNV-1a over the pixels of a surface.

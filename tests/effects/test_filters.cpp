@@ -1,7 +1,6 @@
 // Radial and row blurs, noise, scratches, envelopes, the film-scratch flash, tiled scrolling.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 #include "effects/filters.h"
 #include "host/scratch.h"
@@ -63,14 +62,14 @@ TEST(Filters, RadialBlurSourcesMoveTowardsTheCentre)
 // against RadialBlur on surfaces, factors and centres of every kind.
 TEST(Filters, RadialBlurMatchesThePixelByPixelOrder)
 {
-    std::srand(12);
+    RandomSeed(12);
     for (int n = 0; n < 60; n++) {
-        int w = 1 + std::rand() % 40, h = 1 + std::rand() % 30;
-        int cx = std::rand() % w, cy = std::rand() % h;
-        float factor = (float)(std::rand() % 1200) / 1000.0f - 0.1f;
+        int w = 1 + RandomNext() % 40, h = 1 + RandomNext() % 30;
+        int cx = RandomNext() % w, cy = RandomNext() % h;
+        float factor = (float)(RandomNext() % 1200) / 1000.0f - 0.1f;
         TestSurface s(w, h);
         for (uint32_t& p : s.pixels)
-            p = (uint32_t)std::rand() ^ (uint32_t)std::rand() << 16;
+            p = RandomWord();
         std::vector<uint32_t> want = s.pixels;
         auto source = [&](int i, int size, int centre) {
             int v = (int)((float)i + factor * (float)(centre - i));
@@ -93,10 +92,10 @@ TEST(Filters, RadialBlurMatchesThePixelByPixelOrder)
 
 TEST(Filters, RadialBlurPixelMatchesTheScalarReference)
 {
-    std::srand(11);
+    RandomSeed(11);
     for (int n = 0; n < 20000; n++) {
-        uint32_t a = (uint32_t)std::rand() ^ (uint32_t)std::rand() << 16;
-        uint32_t b = (uint32_t)std::rand() ^ (uint32_t)std::rand() << 16;
+        uint32_t a = RandomWord();
+        uint32_t b = RandomWord();
         ASSERT_EQ(RadialBlurPixel(a, b), RadialBlurPixelScalar(a, b)) << std::hex << a << " " << b;
     }
     EXPECT_EQ(RadialBlurPixelScalar(0xFFFFFFFF, 0xFFFFFFFF), 0x00FFFFFFu);
@@ -105,9 +104,9 @@ TEST(Filters, RadialBlurPixelMatchesTheScalarReference)
 TEST(Filters, RowBoxBlurMatchesPlainAveragesForEveryRadius)
 {
     std::vector<uint32_t> src(300), dst(300);
-    std::srand(4);
+    RandomSeed(4);
     for (uint32_t& p : src)
-        p = (uint32_t)std::rand() & 0xFFFFFF;
+        p = RandomWord() & 0xFFFFFF;
     for (int r : {1, 2, 3, 7, 99, 150, 299, 300}) {
         RowBoxBlur(src.data(), dst.data(), r, 300);
         for (int j = 0; j < 300; j++) {
@@ -127,9 +126,9 @@ TEST(Filters, RowBoxBlurWideWindowsAndBrightRows)
 {
     const int length = 9000;
     std::vector<uint32_t> src(length), dst(length);
-    std::srand(5);
+    RandomSeed(5);
     for (int i = 0; i < length; i++)
-        src[i] = i % 7 == 0 ? 0xFFFFFFFFu : ((uint32_t)std::rand() | 0xFF000000u);
+        src[i] = i % 7 == 0 ? 0xFFFFFFFFu : (RandomWord() | 0xFF000000u);
     for (int r : {1, 5, 2051, 2052, 2053, 4000}) {
         RowBoxBlur(src.data(), dst.data(), r, length);
         uint64_t sum[3] = {0, 0, 0};
@@ -177,7 +176,7 @@ TEST(Filters, RowBoxBlur)
 TEST(Filters, NoiseCopiesFromARandomOffset)
 {
     Noise noise;
-    std::srand(99);
+    RandomSeed(99);
     ASSERT_TRUE(NoiseCreate(&noise, 16, 10));
     EXPECT_EQ(noise.count, 240u);
     for (uint32_t i = 0; i < noise.count; i++) {
@@ -186,9 +185,9 @@ TEST(Filters, NoiseCopiesFromARandomOffset)
         ASSERT_EQ(noise.pixels[i], Grey(g));
     }
     TestSurface s(16, 10);
-    std::srand(5);
-    uint32_t offset = (uint32_t)std::rand() % 80;
-    std::srand(5);
+    RandomSeed(5);
+    uint32_t offset = (uint32_t)RandomNext() % 80;
+    RandomSeed(5);
     NoiseFrame(&noise, &s);
     for (int i = 0; i < 160; i++)
         ASSERT_EQ(s.pixels[i], noise.pixels[offset + i]);
@@ -204,7 +203,7 @@ TEST(Filters, ScratchesAreGreySpecksOnRandomRows)
     Scratches(0, &s);
     for (uint32_t p : s.pixels)
         ASSERT_EQ(p, 0x00FF0000u);
-    std::srand(3);
+    RandomSeed(3);
     Scratches(5, &s);
     int rows = 0;
     for (int y = 0; y < 200; y++) {
@@ -220,9 +219,9 @@ TEST(Filters, ScratchesAreGreySpecksOnRandomRows)
     }
     EXPECT_GE(rows, 1);
     EXPECT_LE(rows, 5);
-    // The first speck row is the first rand() after seeding.
-    std::srand(3);
-    int first = std::rand() % 200;
+    // The first speck row is the first number drawn after seeding.
+    RandomSeed(3);
+    int first = RandomNext() % 200;
     bool any = false;
     for (int x = 0; x < 320; x++)
         any = any || s.At(x, first) != 0x00FF0000u;

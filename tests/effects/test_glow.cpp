@@ -37,11 +37,11 @@ TEST(Blend, GlowProfileIsTheGaussianFalloff)
 
 TEST(Glow, BlendMatchesTheScalarReference)
 {
-    std::srand(7);
+    RandomSeed(7);
     for (int n = 0; n < 20000; n++) {
-        uint32_t f = (uint32_t)std::rand() ^ (uint32_t)std::rand() << 16;
-        uint32_t c = ((uint32_t)std::rand() ^ (uint32_t)std::rand() << 16) & 0xFFFFFF;
-        int w = std::rand() % 256;
+        uint32_t f = RandomWord();
+        uint32_t c = RandomWord() & 0xFFFFFF;
+        int w = RandomNext() % 256;
         ASSERT_EQ(GlowBlend(f, c, w), GlowBlendScalar(f, c, w)) << std::hex << f << " " << c << " " << w;
     }
     EXPECT_EQ(GlowBlendScalar(0xFFFFFFFF, 0xFFFFFF, 0), 0xFEFEFEu); // top byte dropped
@@ -99,9 +99,9 @@ TEST(Glow, DegenerateAndClippedLines)
 // the edges of a target two pixels larger takes the unclipped one. Both must agree.
 TEST(Glow, UnclippedWalkMatchesTheClippedOne)
 {
-    std::srand(11);
+    RandomSeed(11);
     for (int n = 0; n < 400; n++) {
-        int x0 = std::rand() % 40, y0 = std::rand() % 40, x1 = std::rand() % 40, y1 = std::rand() % 40;
+        int x0 = RandomNext() % 40, y0 = RandomNext() % 40, x1 = RandomNext() % 40, y1 = RandomNext() % 40;
         int w = std::abs(x1 - x0) + 1, h = std::abs(y1 - y0) + 1;
         int left = std::min(x0, x1), top = std::min(y0, y1);
         x0 -= left, x1 -= left, y0 -= top, y1 -= top;

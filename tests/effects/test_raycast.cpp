@@ -45,14 +45,14 @@ TEST(Raycast, WholeAndPartialBlocksAgree)
     // A 7-pixel-wide target takes the pixel-by-pixel path, an 8-pixel one the four-at-a-time
     // path; their common columns must match for any grid values, wrapped ones included.
     TestTexture tex(64, 32, [](int x, int y) { return (uint32_t)(x * 0x030507 + y * 0x110D0B) | 0xFF000000u; });
-    std::srand(21);
-    auto wild = [] { return (int32_t)((uint32_t)std::rand() << 16 ^ (uint32_t)std::rand()); };
+    RandomSeed(21);
+    auto wild = [] { return (int32_t)RandomWord(); };
     for (int n = 0; n < 300; n++) {
         int32_t rows[4], cols[4], fog[4];
         for (int i = 0; i < 4; i++) {
-            rows[i] = n % 2 ? wild() : std::rand() % 20000;
-            cols[i] = n % 3 ? wild() : std::rand() % 20000;
-            fog[i] = n % 5 == 0 ? wild() : std::rand() % 65536;
+            rows[i] = n % 2 ? wild() : RandomNext() % 20000;
+            cols[i] = n % 3 ? wild() : RandomNext() % 20000;
+            fog[i] = n % 5 == 0 ? wild() : RandomWord() % 65536;
         }
         RayGrid grid{rows, cols, fog, 2, 2};
         TestSurface whole(8, 8), part(7, 8);

@@ -7,6 +7,7 @@
 
 #include "host/cpu.h"
 #include "host/fatal.h"
+#include "host/random.h"
 #include "host/trig.h"
 #include "platform/system.h"
 
@@ -45,6 +46,33 @@ TEST(Processor, HasMmxAndItsOverride)
 {
     std::fprintf(stderr, "[%s]\n", message);
     SystemExitProcess(3);
+}
+
+// The classic sequence: the same numbers on every platform, whatever its C library's rand gives.
+TEST(Random, ClassicSequenceForAnySeed)
+{
+    const struct {
+        uint32_t seed;
+        int first[5];
+    } cases[] = {
+        {1, {41, 18467, 6334, 26500, 19169}},
+        {0, {38, 7719, 21238, 2437, 8855}},
+        {0xFFFFFFFFu, {35, 29739, 3374, 11141, 31308}},
+    };
+    for (const auto& c : cases) {
+        RandomSeed(c.seed);
+        for (int want : c.first)
+            EXPECT_EQ(RandomNext(), want) << "seed " << c.seed;
+    }
+    RandomSeed(1);
+    int low = RANDOM_MAX, high = 0;
+    for (int i = 0; i < 100000; i++) {
+        int v = RandomNext();
+        low = v < low ? v : low;
+        high = v > high ? v : high;
+    }
+    EXPECT_EQ(low, 0);
+    EXPECT_EQ(high, RANDOM_MAX);
 }
 
 TEST(FatalErrorDeathTest, DefaultWritesTheMessageAndExitsWithOne)

@@ -2,12 +2,12 @@
 // positions and times the tests choose (the frame thread's FrameAdvance underneath).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <vector>
 
 #include "host/offline.h"
+#include "host/random.h"
 #include "production/murova.h"
 
 namespace {
@@ -77,10 +77,10 @@ TEST_F(Timeline, FirstFrameIsBlackAndFiresNothing)
 TEST_F(Timeline, RowSixtyFourOfOrderZeroIsAtHalfBrightness)
 {
     Draw(0x0000, 5000);
-    std::srand(77);
+    RandomSeed(77);
     Draw(0x0140, 5000);
     std::vector<uint32_t> full = Pixels();
-    std::srand(77);
+    RandomSeed(77);
     Draw(0x0040, 5000);
     std::vector<uint32_t> half = Pixels();
     int wrong = 0, lit = 0;
@@ -211,7 +211,7 @@ void Restore(const Snapshot& s)
     murova.frameEnvelope = s.frameEnvelope;
     murova.flashEnvelope = s.flashEnvelope;
     std::memcpy(murova.trailSurface.pixels, s.trail.data(), s.trail.size() * 4);
-    std::srand(s.seed);
+    RandomSeed(s.seed);
 }
 
 // Every scene at moments inside it writes every pixel of the frame: drawn twice from the same
