@@ -89,6 +89,24 @@ if CC=clang CXX=clang++ configure_and_build build-fuzz zenkor_fuzz_targets \
   done
 else fail "fuzz build"; fi
 
+# The web build: its unit tests under node, every frame and the song against the native build,
+# and the page in headless Chromium. The wasm libraries are built once and kept in build-web/.
+step "web build (WebAssembly)"
+if scripts/web-deps.sh --test-tools && cmake --build build --target offline_check -j "$jobs" &&
+   JOBS=$jobs scripts/web-build.sh site offline_check zenkor_web_tests; then
+  step "web unit tests under node"; run_ctest build-web web
+  step "web build against the native one, and the page in headless Chromium"
+  for program in "tests/web/compare_native.sh build/tests/offline_check build-web/tests/offline_check.js build-web/compare" \
+                 "node tests/web/browser_test.mjs build-web/site build-web/browser"; do
+    out=$(mktemp)
+    $program 2>&1 | tee "$out"
+    passed=$((passed + $(grep -c '^ok - ' "$out"))); bad=$(grep -c '^not ok - ' "$out")
+    failed=$((failed + bad))
+    [ "$bad" -eq 0 ] && grep -q '^ok - ' "$out" || fail "web: ${program%% *}"
+    rm -f "$out"
+  done
+else fail "web build"; fi
+
 echo
 if [ ${#failures[@]} -gt 0 ]; then
   echo "failed: ${failures[*]}"

@@ -9,7 +9,9 @@ const $ = (id) => document.getElementById(id);
 const zenkor = window.zenkor = {
   state: 'loading',      // loading, ready, running, ended, failed
   framesShown: 0,        // frames drawn on the canvas since the start
-  firstFrameMs: 0,       // from the page's start to the first frame drawn
+  readyMs: 0,            // from the page's start to the end of loading
+  startMs: 0,            // ... to the viewer's start
+  firstFrameMs: 0,       // ... to the first frame drawn
   exitCode: null,
   module: null,
   audio: null,
@@ -159,6 +161,7 @@ function ended(code) {
 async function start() {
   if (zenkor.state !== 'ready' && zenkor.state !== 'ended') return;
   zenkor.state = 'running';
+  zenkor.startMs = performance.now();
   $('start').hidden = true;
   zenkor.errors = [];
   $('error').textContent = '';
@@ -206,6 +209,7 @@ async function main() {
     return fail(`Loading failed: ${e.message}`);
   }
   zenkor.state = 'ready';
+  zenkor.readyMs = performance.now();
   status('Click or press a key to start (with sound)');
   $('start').hidden = false;
 }
