@@ -120,27 +120,37 @@ build_libpng() {
     cp "$src/png.h" "$src/pngconf.h" "$obj/pnglibconf.h" "$prefix/include/"
 }
 
-# Configures, builds and installs a CMake project for WebAssembly.
-cmake_install() { # name source-dir cmake-args...
-    local name=$1 src=$2; shift 2
+# Configures a CMake project for WebAssembly and builds target (default: install).
+cmake_build() { # name source-dir target cmake-args...
+    local name=$1 src=$2 target=$3; shift 3
     local dir=$root/build-$name
     rm -rf "$dir"
     emcmake cmake -S "$src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cflags" "$@" >"$root/$name-configure.log" 2>&1 ||
         { cat "$root/$name-configure.log" >&2; die "configuring $name failed"; }
-    cmake --build "$dir" --target install -j "${JOBS:-$(nproc)}" >"$root/$name-build.log" 2>&1 ||
+    cmake --build "$dir" --target "$target" -j "${JOBS:-$(nproc)}" >"$root/$name-build.log" 2>&1 ||
         { tail -n 40 "$root/$name-build.log" >&2; die "building $name failed"; }
-    rm -rf "$dir"
 }
 
-# libjpeg-turbo's configure check of size_t cannot run for wasm: its size is given.
+cmake_install() { # name source-dir cmake-args...
+    local name=$1 src=$2; shift 2
+    cmake_build "$name" "$src" install "$@"
+    rm -rf "$root/build-$name"
+}
+
+# libjpeg-turbo's configure check of size_t cannot run for wasm: its size is given. Only the
+# static library is built (not its programs) and put in place with its four headers.
 build_libjpeg() {
     [ -f "$prefix/lib/libjpeg.a" ] && return 0
     fetch_source libjpeg-turbo
     say "building libjpeg-turbo"
-    cmake_install libjpeg "$sources/libjpeg-turbo" -DSIZE_T=4 -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
-        -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
-        -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include" -DCMAKE_INSTALL_BINDIR="$root/unused-bin"
+    local src=$sources/libjpeg-turbo dir=$root/build-libjpeg
+    cmake_build libjpeg "$src" jpeg-static -DSIZE_T=4 -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF \
+        -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF
+    mkdir -p "$prefix/lib" "$prefix/include"
+    cp "$dir/libjpeg.a" "$prefix/lib/"
+    cp "$dir/jconfig.h" "$src/jpeglib.h" "$src/jmorecfg.h" "$src/jerror.h" "$prefix/include/"
+    rm -rf "$dir"
 }
 
 # GoogleTest from the sources Debian ships with libgtest-dev.

@@ -1,7 +1,7 @@
 // The page in a real headless Chromium (the installed one, driven by playwright-core):
 //   - served with the isolation headers: it loads, starts on a key, shows at least 55 frames a
 //     second over 5 seconds while the audio worklet plays about 44,100 frames a second, its
-//     picture after 6 seconds is not black, and Escape ends the demo;
+//     picture after 6 seconds is not black, Escape ends the demo and "Play again" restarts it;
 //   - served by a plain static server without the headers: the service worker makes it
 //     isolated and the demo runs.
 // Prints one line per check, the figures, and "N passed, N failed"; exits 1 on any failure.
@@ -101,6 +101,11 @@ async function isolatedRun(browser) {
     check('Escape ends the demo and the page says so', end.state === 'ended' && end.code === 0 &&
           end.text === 'The demo has ended.', `${end.state}, ${end.text}`);
     await page.screenshot({path: join(out, 'page-ended.png')});
+    await page.click('#start');
+    await page.waitForFunction(() => zenkor.state === 'running' && zenkor.framesShown > 30, null, {timeout: 30000})
+      .catch(() => {});
+    const again = await stats(page);
+    check('"Play again" starts it anew', again.state === 'running' && again.frames > 30, `${again.frames} frames`);
   } finally {
     await page.close();
     server.stop();
