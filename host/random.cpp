@@ -4,10 +4,7 @@
 
 static uint32_t randomState = 1;
 
-void RandomSeed(uint32_t seed)
-{
-    randomState = seed;
-}
+void RandomSeed(uint32_t seed) { randomState = seed; }
 
 int RandomNext()
 {

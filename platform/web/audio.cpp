@@ -41,10 +41,7 @@ AudioDevice* AudioOpen(int rate)
     return device;
 }
 
-bool AudioIsSilent(const AudioDevice* device)
-{
-    return device && device->silent;
-}
+bool AudioIsSilent(const AudioDevice* device) { return device && device->silent; }
 
 // The silent device: the count follows the clock, in whole 4-byte frames.
 static void SilentThread(AudioDevice* device)

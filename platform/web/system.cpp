@@ -40,6 +40,7 @@ size_t SystemProgramPath(char* buffer, size_t capacity)
     if (capacity == 0)
         return 0;
     char path[1024];
+    // clang-format off
     MAIN_THREAD_EM_ASM(
         {
             var path = '/murova';
@@ -48,6 +49,7 @@ size_t SystemProgramPath(char* buffer, size_t capacity)
             stringToUTF8(path, $0, 1024);
         },
         path);
+    // clang-format on
     size_t length = std::strlen(path);
     if (length >= capacity) {
         std::memcpy(buffer, path, capacity - 1);
@@ -69,10 +71,7 @@ bool SystemHasMmx()
 #endif
 }
 
-void SystemExitThread()
-{
-    pthread_exit(nullptr);
-}
+void SystemExitThread() { pthread_exit(nullptr); }
 
 void SystemExitProcess(int code)
 {

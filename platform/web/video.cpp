@@ -24,39 +24,27 @@ struct VideoState {
     std::vector<uint32_t> uploaded;
     std::atomic<uint32_t> version{0};
 
-    uint32_t taken = 0;           // browser thread: the version last handed to the page
-    std::vector<uint8_t> rgba;    // browser thread
+    uint32_t taken = 0;        // browser thread: the version last handed to the page
+    std::vector<uint8_t> rgba; // browser thread
 };
 
-}  // namespace
+} // namespace
 
 static VideoState video;
 
-int32_t VideoListModes(VideoMode*, int32_t)
-{
-    return 0;
-}
+int32_t VideoListModes(VideoMode*, int32_t) { return 0; }
 
-bool VideoEnterFullScreen(PlatformWindow*, const VideoMode&)
-{
-    return false;
-}
+bool VideoEnterFullScreen(PlatformWindow*, const VideoMode&) { return false; }
 
 void VideoLeaveFullScreen(PlatformWindow*) {}
 
-bool VideoLockBackBuffer(VideoSurface*)
-{
-    return false;
-}
+bool VideoLockBackBuffer(VideoSurface*) { return false; }
 
 void VideoUnlockBackBuffer() {}
 
 void VideoFlip() {}
 
-bool VideoIsLost()
-{
-    return false;
-}
+bool VideoIsLost() { return false; }
 
 void VideoMarkLost() {}
 
@@ -78,7 +66,11 @@ bool VideoGetPicture(VideoSurface* surface)
 {
     if (video.picture.empty())
         return false;
-    *surface = {reinterpret_cast<uint8_t*>(video.picture.data()), video.width, video.height, video.width * 4, 32,
+    *surface = {reinterpret_cast<uint8_t*>(video.picture.data()),
+                video.width,
+                video.height,
+                video.width * 4,
+                32,
                 0x0000FF00};
     return true;
 }
@@ -131,12 +123,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t* zenkor_web_take_frame()
 }
 
 // Browser thread: the size of the frames zenkor_web_take_frame hands out.
-extern "C" EMSCRIPTEN_KEEPALIVE int32_t zenkor_web_frame_width()
-{
-    return video.width;
-}
+extern "C" EMSCRIPTEN_KEEPALIVE int32_t zenkor_web_frame_width() { return video.width; }
 
-extern "C" EMSCRIPTEN_KEEPALIVE int32_t zenkor_web_frame_height()
-{
-    return video.height;
-}
+extern "C" EMSCRIPTEN_KEEPALIVE int32_t zenkor_web_frame_height() { return video.height; }

@@ -25,7 +25,7 @@ enum EventKind { EVENT_CLOSE, EVENT_QUIT, EVENT_PAINT, EVENT_KEY, EVENT_FOCUS, E
 
 struct Event {
     EventKind kind;
-    int32_t a, b;       // quit code; key and modifiers; focus; width and height
+    int32_t a, b; // quit code; key and modifiers; focus; width and height
     bool repeat;
 };
 
@@ -40,7 +40,7 @@ struct WindowState {
     PlatformWindow* window = nullptr;
 };
 
-}  // namespace
+} // namespace
 
 static WindowState state;
 
@@ -178,7 +178,8 @@ int32_t WindowRunMessageLoop()
         Event event;
         {
             std::unique_lock<std::mutex> guard(state.lock);
-            if (!state.arrived.wait_for(guard, std::chrono::milliseconds(100), [] { return !state.events.empty(); }))
+            if (!state.arrived.wait_for(guard, std::chrono::milliseconds(100),
+                                        [] { return !state.events.empty(); }))
                 continue;
             event = state.events.front();
             state.events.pop_front();
@@ -194,10 +195,7 @@ void WindowPostClose(PlatformWindow* window)
         Post({EVENT_CLOSE, 0, 0, false});
 }
 
-void WindowPostQuit(int32_t code)
-{
-    Post({EVENT_QUIT, code, 0, false});
-}
+void WindowPostQuit(int32_t code) { Post({EVENT_QUIT, code, 0, false}); }
 
 void WindowPostPaint()
 {
@@ -221,10 +219,7 @@ void WindowShowCursor(bool) {}
 
 void WindowSetIcon(PlatformWindow*, const WindowIcon*) {}
 
-bool WindowSetFramed(PlatformWindow*, bool)
-{
-    return false;
-}
+bool WindowSetFramed(PlatformWindow*, bool) { return false; }
 
 bool WindowGetPlacement(PlatformWindow* window, WindowPlacement* placement)
 {

@@ -72,13 +72,14 @@ bool Parse(int argc, char** argv, Options* o)
     return o->out && o->fps > 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
     Options o;
     if (!Parse(argc, argv, &o)) {
-        std::fprintf(stderr, "offline_check: usage: offline_check [--fps N] [--png-every K] [--frames N] OUTDIR\n");
+        std::fprintf(stderr,
+                     "offline_check: usage: offline_check [--fps N] [--png-every K] [--frames N] OUTDIR\n");
         return 2;
     }
     std::string dir = o.out;
@@ -96,8 +97,7 @@ int main(int argc, char** argv)
         std::fprintf(list, "%llu %llu %u %016llx\n", (unsigned long long)n,
                      (unsigned long long)(n * 1000 / o.fps), OfflinePositionAt(n * MUSIC_MIX_RATE / o.fps),
                      (unsigned long long)FrameHash(s));
-        if (o.pngEvery && n % o.pngEvery == 0 &&
-            !WritePng(dir + "/frame-" + std::to_string(n) + ".png", s)) {
+        if (o.pngEvery && n % o.pngEvery == 0 && !WritePng(dir + "/frame-" + std::to_string(n) + ".png", s)) {
             std::fprintf(stderr, "offline_check: cannot write frame %llu\n", (unsigned long long)n);
             return 1;
         }
