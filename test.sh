@@ -92,11 +92,12 @@ else fail "fuzz build"; fi
 # The web build: its unit tests under node, every frame and the song against the native build,
 # and the page in headless Chromium. The wasm libraries are built once and kept in build-web/.
 step "web build (WebAssembly)"
-if scripts/web-deps.sh --test-tools && cmake --build build --target offline_check -j "$jobs" &&
+if scripts/web-deps.sh --test-tools &&
+   cmake --build build --target offline_check murova-export zenkor-image -j "$jobs" &&
    JOBS=$jobs scripts/web-build.sh site offline_check zenkor_web_tests; then
   step "web unit tests under node"; run_ctest build-web web
   step "web build against the native one, and the page in headless Chromium"
-  for program in "tests/web/compare_native.sh build/tests/offline_check build-web/tests/offline_check.js build-web/compare" \
+  for program in "tests/web/compare_native.sh build/bin build/tests/offline_check build-web/tests/offline_check.js build-web/compare" \
                  "node tests/web/browser_test.mjs build-web/site build-web/browser"; do
     out=$(mktemp)
     $program 2>&1 | tee "$out"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The native and the web builds draw every frame of the production offline and render its song
-# (tests/web/offline_check.cpp); their outputs must be the same bytes. Prints "ok - ..." or
-# "not ok - ..." with the first difference; exits 1 on a difference.
-# usage: tests/web/compare_native.sh NATIVE_PROGRAM WEB_PROGRAM.js OUT_DIR
+# (tests/web/offline_check.cpp); their outputs must be the same bytes. The web build's stills
+# must also show the same pixels as the native murova-export --still at the same moments.
+# Prints "ok - ..." or "not ok - ..." with the first difference; exits 1 on a difference.
+# usage: tests/web/compare_native.sh NATIVE_BIN_DIR NATIVE_PROGRAM WEB_PROGRAM.js OUT_DIR
 set -uo pipefail
-[ $# -eq 3 ] || { echo "compare_native: usage: compare_native.sh NATIVE WEB.js OUT_DIR" >&2; exit 2; }
-native=$1 web=$2 out=$3
+[ $# -eq 4 ] || { echo "compare_native: usage: compare_native.sh NATIVE_BIN NATIVE WEB.js OUT_DIR" >&2; exit 2; }
+bin=$1 native=$2 web=$3 out=$4
 rm -rf "$out/native" "$out/web"
 mkdir -p "$out/native" "$out/web"
 args=(--fps 60 --png-every 1800)
@@ -31,5 +32,18 @@ else
 fi
 for f in "$out"/native/frame-*.png; do
     cmp -s "$f" "$out/web/$(basename "$f")" || { echo "not ok - $(basename "$f") differs"; status=1; }
+done
+# Frame n at 60 fps is the still at n / 60 seconds; compared as decoded pixels.
+for seconds in 60 210; do
+    frame=$((seconds * 60))
+    "$bin/murova-export" --still "$seconds" "$out/still-$seconds.png" --fps 60 2>/dev/null &&
+        "$bin/zenkor-image" decode "$out/still-$seconds.png" "$out/still-$seconds.rgba" >/dev/null &&
+        "$bin/zenkor-image" decode "$out/web/frame-$frame.png" "$out/web-$seconds.rgba" >/dev/null
+    if [ $? -eq 0 ] && cmp -s "$out/still-$seconds.rgba" "$out/web-$seconds.rgba"; then
+        echo "ok - the web build's frame at ${seconds} s equals murova-export --still $seconds"
+    else
+        echo "not ok - the web build's frame at ${seconds} s differs from murova-export --still $seconds"
+        status=1
+    fi
 done
 exit $status
