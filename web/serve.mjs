@@ -27,13 +27,13 @@ if (!root || !Number.isInteger(port)) {
 }
 
 const server = createServer(async (request, response) => {
-  const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
-  let file = normalize(join(root, path));
-  if (file !== root && !file.startsWith(root + sep)) {
-    response.writeHead(403).end();
-    return;
-  }
   try {
+    const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
+    let file = normalize(join(root, path));
+    if (file !== root && !file.startsWith(root + sep)) {
+      response.writeHead(403).end();
+      return;
+    }
     if ((await stat(file)).isDirectory()) file = join(file, 'index.html');
     const body = await readFile(file);
     const headers = {'Content-Type': types[extname(file)] || 'application/octet-stream',

@@ -1,4 +1,6 @@
-// The page in a real headless Chromium (the installed one, driven by playwright-core):
+// Our server, then the page in a real headless Chromium (the installed one, driven by
+// playwright-core):
+//   - the server answers only inside its folder, and a malformed path does not end it;
 //   - served with the isolation headers: it loads, starts on a key, shows at least 55 frames a
 //     second over 5 seconds while the audio worklet plays about 44,100 frames a second, its
 //     picture after 6 seconds is not black, Escape ends the demo and "Play again" restarts it;
@@ -70,6 +72,19 @@ async function startDemo(page, url) {
   await page.waitForFunction(() => zenkor.framesShown > 0, null, {timeout: 30000});
 }
 
+// Our server answers only inside its folder, and a malformed path does not end it.
+async function serverChecks() {
+  const server = await serve(true);
+  try {
+    const status = async (path) => (await fetch(server.url + path)).status;
+    const answers = [await status('%E0%A4%A'), await status('..%2F..%2Fetc%2Fpasswd'), await status('index.html')];
+    check('the server answers only inside its folder and survives a malformed path',
+          answers[0] === 404 && answers[1] >= 403 && answers[2] === 200, answers.join(' '));
+  } finally {
+    server.stop();
+  }
+}
+
 async function isolatedRun(browser) {
   const server = await serve(true);
   const page = await browser.newPage({viewport: {width: 1280, height: 800}});
@@ -135,7 +150,7 @@ const browser = await chromium.launch({
   args: ['--autoplay-policy=no-user-gesture-required', '--no-sandbox'],
 });
 try {
-  for (const run of [isolatedRun, plainHostRun]) {
+  for (const run of [serverChecks, isolatedRun, plainHostRun]) {
     try {
       await run(browser);
     } catch (e) {
