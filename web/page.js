@@ -34,6 +34,16 @@ function showError(text) {
   $('panel').classList.remove('hidden');
 }
 
+// A warning that does not stop the demo, shown over it for a while.
+function notice(text) {
+  zenkor.errors.push(text);
+  const line = $('notice');
+  line.textContent = text;
+  line.classList.remove('hidden');
+  clearTimeout(notice.timer);
+  notice.timer = setTimeout(() => line.classList.add('hidden'), 10000);
+}
+
 function fail(text) {
   zenkor.state = 'failed';
   status('');
@@ -47,9 +57,10 @@ async function isolate() {
   if (window.crossOriginIsolated) return true;
   if (!window.isSecureContext || !('serviceWorker' in navigator)) return false;
   const reloaded = sessionStorage.getItem('zenkor-isolation-reload');
-  await navigator.serviceWorker.register('sw.js');
-  await navigator.serviceWorker.ready;
-  if (reloaded) return false;
+  const timeout = new Promise((resolve) => setTimeout(() => resolve(false), 5000));
+  const registered = navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
+    .then(() => true, () => false);
+  if (!(await Promise.race([registered, timeout])) || reloaded) return false;
   sessionStorage.setItem('zenkor-isolation-reload', '1');
   location.reload();
   return new Promise(() => {});
@@ -90,7 +101,7 @@ async function openAudio() {
   if (zenkor.audio) return zenkor.audio;
   const Context = window.AudioContext || window.webkitAudioContext;
   if (!Context || !window.AudioWorkletNode) {
-    showError('No audio: this browser has no AudioWorklet. The demo plays silently.');
+    notice('No audio: this browser has no AudioWorklet. The demo plays silently.');
     return null;
   }
   try {
@@ -102,7 +113,7 @@ async function openAudio() {
     zenkor.audio = audio;
     return audio;
   } catch (e) {
-    showError(`No audio (${e.message}). The demo plays silently.`);
+    notice(`No audio (${e.message}). The demo plays silently.`);
     return null;
   }
 }
@@ -192,7 +203,7 @@ async function start() {
 
 function toggleFullScreen() {
   if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-  else document.documentElement.requestFullscreen().catch((e) => showError(`Full screen refused: ${e.message}`));
+  else document.documentElement.requestFullscreen().catch((e) => notice(`Full screen refused: ${e.message}`));
 }
 
 async function main() {

@@ -5,7 +5,9 @@
 //     second over 5 seconds while the audio worklet plays about 44,100 frames a second, its
 //     picture after 6 seconds is not black, Escape ends the demo and "Play again" restarts it;
 //   - served by a plain static server without the headers: the service worker makes it
-//     isolated and the demo runs.
+//     isolated and the demo runs;
+//   - with neither headers nor a service worker, and without audio: the page says so in words
+//     (and without audio the demo plays silently).
 // Prints one line per check, the figures, and "N passed, N failed"; exits 1 on any failure.
 // usage: node tests/web/browser_test.mjs SITE_DIR OUT_DIR   (playwright-core from NODE_PATH or
 // build-web/tools/node_modules)
@@ -144,13 +146,45 @@ async function plainHostRun(browser) {
   }
 }
 
+// Where the browser withholds what the demo needs, the page says so in words.
+async function missingFeatureRuns(browser) {
+  const plain = await serve(false), isolated = await serve(true);
+  try {
+    let context = await browser.newContext({serviceWorkers: 'block'});
+    let page = await context.newPage();
+    await page.goto(plain.url);
+    await page.waitForFunction(() => zenkor.state === 'failed', null, {timeout: 20000}).catch(() => {});
+    const text = await page.evaluate(() => document.getElementById('error').textContent);
+    check('with neither the headers nor a service worker the page says why it cannot run',
+          /not cross-origin isolated/.test(text), text.slice(0, 60));
+    await context.close();
+    context = await browser.newContext();
+    page = await context.newPage();
+    await page.addInitScript(() => { delete window.AudioWorkletNode; });
+    await startDemo(page, isolated.url);
+    await page.waitForTimeout(1500);
+    const s = await stats(page);
+    const shown = await page.evaluate(() => {
+      const n = document.getElementById('notice');
+      return n.classList.contains('hidden') ? '' : n.textContent;
+    });
+    check('without audio the page says so and the demo plays silently',
+          /^No audio/.test(shown) && s.state === 'running' && s.frames > 30 && s.audio === 0, shown);
+    await page.screenshot({path: join(out, 'no-audio.png')});
+    await context.close();
+  } finally {
+    plain.stop();
+    isolated.stop();
+  }
+}
+
 const browser = await chromium.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
   headless: true,
   args: ['--autoplay-policy=no-user-gesture-required', '--no-sandbox'],
 });
 try {
-  for (const run of [serverChecks, isolatedRun, plainHostRun]) {
+  for (const run of [serverChecks, isolatedRun, plainHostRun, missingFeatureRuns]) {
     try {
       await run(browser);
     } catch (e) {
