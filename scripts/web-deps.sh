@@ -187,7 +187,7 @@ test_tools=0
 for arg in "$@"; do
     case $arg in
     --test-tools) test_tools=1 ;;
-    -h | --help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) say "unknown option $arg"; exit 2 ;;
     esac
 done
