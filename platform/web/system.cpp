@@ -71,6 +71,9 @@ bool SystemHasMmx()
 #endif
 }
 
+// The web back-end keeps nothing per thread.
+void SystemThreadCleanup() {}
+
 void SystemExitThread() { pthread_exit(nullptr); }
 
 void SystemExitProcess(int code)
