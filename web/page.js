@@ -238,7 +238,8 @@ addEventListener('keydown', (e) => {
 });
 $('panel').addEventListener('click', start);
 $('start').addEventListener('click', (e) => { e.stopPropagation(); start(); });
-$('fullscreen').addEventListener('click', toggleFullScreen);
+// The button gives the focus back, so that a later Space or Enter does not press it again.
+$('fullscreen').addEventListener('click', (e) => { e.currentTarget.blur(); toggleFullScreen(); });
 addEventListener('resize', () => {
   if (zenkor.module) layout($('screen'), zenkor.module._zenkor_web_frame_width(), zenkor.module._zenkor_web_frame_height());
 });
