@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/web-deps.sh
+scripts/web-deps.sh --benchmark
 cmake --build build --target bench_production -j "${JOBS:-$(nproc)}"
 scripts/web-build.sh bench_production
 

@@ -20,9 +20,12 @@ fi
 cmake --build build --target murova-data -j "$jobs"
 
 # node 20 refuses the flag emcmake would give it by default, so the emulator is named here.
-if [ ! -f build-web/CMakeCache.txt ]; then
+# The benchmarks are built once scripts/web-deps.sh --benchmark has built their library.
+benchmarks=OFF
+[ -f build-web/deps/prefix/lib/libbenchmark.a ] && benchmarks=ON
+if [ ! -f build-web/CMakeCache.txt ] || ! grep -q "^ZENKOR_BUILD_BENCHMARKS:BOOL=$benchmarks\$" build-web/CMakeCache.txt; then
     emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node)" -DZENKOR_BUILD_BENCHMARKS=$benchmarks \
         -DZENKOR_DATA_GENERATOR="$PWD/build/bin/murova-data" >build-web/configure.log 2>&1 ||
         { cat build-web/configure.log >&2; exit 1; }
 fi

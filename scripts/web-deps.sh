@@ -2,11 +2,13 @@
 # What the web build needs, installed or built only when missing:
 #   - Debian's packages: emscripten (works offline; its ports would download and are not used),
 #     chromium and the tools to unpack source packages;
-#   - libpng, libjpeg-turbo, zlib, GoogleTest and Google Benchmark compiled for WebAssembly
-#     (threads on) from Debian's own sources, into build-web/deps/ (kept across rebuilds);
+#   - libpng, libjpeg-turbo, zlib and GoogleTest compiled for WebAssembly (threads on) from
+#     Debian's own sources, into build-web/deps/ (kept across rebuilds); with --benchmark,
+#     Google Benchmark as well;
 #   - with --test-tools, playwright-core from npm into build-web/tools/ (it drives the
 #     installed chromium and downloads no browser).
-# Prints nothing on success but what it builds. Usage: scripts/web-deps.sh [--test-tools]
+# Prints nothing on success but what it builds.
+# Usage: scripts/web-deps.sh [--test-tools] [--benchmark]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -184,10 +186,12 @@ install_test_tools() {
 }
 
 test_tools=0
+benchmark=0
 for arg in "$@"; do
     case $arg in
     --test-tools) test_tools=1 ;;
-    -h | --help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --benchmark) benchmark=1 ;;
+    -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) say "unknown option $arg"; exit 2 ;;
     esac
 done
@@ -195,7 +199,9 @@ done
 install_packages
 mkdir -p "$prefix" "$sources"
 need_sources=0
-for lib in libz libpng libjpeg libbenchmark; do
+libraries=(libz libpng libjpeg)
+[ $benchmark -eq 0 ] || libraries+=(libbenchmark)
+for lib in "${libraries[@]}"; do
     [ -f "$prefix/lib/$lib.a" ] || need_sources=1
 done
 [ $need_sources -eq 0 ] || enable_sources
@@ -203,5 +209,5 @@ build_zlib
 build_libpng
 build_libjpeg
 build_gtest
-build_benchmark
+[ $benchmark -eq 0 ] || build_benchmark
 [ $test_tools -eq 0 ] || install_test_tools
