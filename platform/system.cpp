@@ -1,4 +1,4 @@
-// Clock, message box, program path, CPU features and thread exit over Linux and SDL.
+// Message box, program path, CPU features and threads over Linux and SDL (clock and process exit: posix.cpp).
 #include "platform/system.h"
 
 #include <SDL.h>
@@ -7,22 +7,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <ctime>
-
-bool SystemClockCounter(int64_t* ticks)
-{
-    timespec now;
-    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
-        return false;
-    *ticks = (int64_t)now.tv_sec * 1000000000 + now.tv_nsec;
-    return true;
-}
-
-bool SystemClockFrequency(int64_t* ticksPerSecond)
-{
-    *ticksPerSecond = 1000000000;
-    return true;
-}
 
 void SystemMessageBox(const char* caption, const char* text)
 {
@@ -66,11 +50,4 @@ void SystemExitThread()
 {
     SystemThreadCleanup();
     pthread_exit(nullptr);
-}
-
-void SystemExitProcess(int code)
-{
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(code);
 }

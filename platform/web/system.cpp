@@ -1,4 +1,4 @@
-// Clock, message box, program path, CPU features and thread exit on the web.
+// Message box, program path, CPU features and threads on the web (clock and process exit: posix.cpp).
 #include "platform/system.h"
 
 #include <emscripten.h>
@@ -7,24 +7,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "platform/web/web_internal.h"
-
-bool SystemClockCounter(int64_t* ticks)
-{
-    timespec now;
-    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0)
-        return false;
-    *ticks = (int64_t)now.tv_sec * 1000000000 + now.tv_nsec;
-    return true;
-}
-
-bool SystemClockFrequency(int64_t* ticksPerSecond)
-{
-    *ticksPerSecond = 1000000000;
-    return true;
-}
 
 void SystemMessageBox(const char* caption, const char* text)
 {
@@ -75,10 +59,3 @@ bool SystemHasMmx()
 void SystemThreadCleanup() {}
 
 void SystemExitThread() { pthread_exit(nullptr); }
-
-void SystemExitProcess(int code)
-{
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(code);
-}
