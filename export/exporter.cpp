@@ -225,7 +225,6 @@ bool ExportVideo(const ExportOptions& o, ExportReport* report, std::string* erro
         ok = EncoderWriteFrame(encoder, job.pixels.data(), error) &&
              EncoderWriteSound(encoder, job.pcm.data(), (int)(job.pcm.size() / 2), error);
         report->frames++;
-        report->samples += job.pcm.size() / 2;
         if (o.progress)
             ToolProgressShow(&progress, ProgressLine(report->frames, std::max(total, report->frames), job, progress));
     }

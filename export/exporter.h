@@ -25,7 +25,6 @@ struct ExportOptions {
 // Figures of a finished video export.
 struct ExportReport {
     uint64_t frames;        // written
-    uint64_t samples;       // sound frames written
     double renderSeconds;   // drawing the frames and mixing the music (second thread)
     double convertSeconds;  // scaling and colour conversion
     double encodeSeconds;   // encoding and writing

@@ -164,6 +164,15 @@ void HostShutdown()
     }
 }
 
+// The shared tables, the frame surface over the frame buffer, then the production's set-up.
+static void SetUpProduction()
+{
+    BuildTrigTables();
+    FrameSurfaceFill(HostFrameSurface(), host.config, host.frameBuffer);
+    if (!DemoSetup(host.config))
+        FatalError("Error initializing demo!");
+}
+
 int HostMain()
 {
     HostInstallFatalReporter();
@@ -171,10 +180,7 @@ int HostMain()
     DemoConfigure(host.config);
     if (!HostInit(host.config))
         FatalError("Error initializing system!");
-    BuildTrigTables();
-    FrameSurfaceFill(HostFrameSurface(), host.config, host.frameBuffer);
-    if (!DemoSetup(host.config))
-        FatalError("Error initializing demo!");
+    SetUpProduction();
     FrameThreadStart();
     WindowRunMessageLoop();
     FrameThreadStop();
@@ -190,11 +196,8 @@ void HostStartOffline()
     DemoConfigure(host.config);
     if (!InitServices(host.config))
         FatalError("Error initializing system!");
-    BuildTrigTables();
     AllocateFrameBuffer(host.config);
-    FrameSurfaceFill(HostFrameSurface(), host.config, host.frameBuffer);
-    if (!DemoSetup(host.config))
-        FatalError("Error initializing demo!");
+    SetUpProduction();
 }
 
 void HostStopOffline()

@@ -67,9 +67,9 @@ void TimelineReset();
 
 // The frame and the moment a scene draws for, worked out once per frame by DemoFrame.
 struct SceneMoment {
-    FrameSurface* frame; // F
-    uint16_t v;          // position: order << 8 | row
-    uint16_t t;          // previous position; 0xFFFF on the first frame
+    FrameSurface* frame;   // F
+    const FrameInfo* info; // the moment as the frame thread gave it
+    uint16_t v;            // position: order << 8 | row
     int32_t row, order;
     int32_t now;    // milliseconds since the clock started
     int32_t lt;     // milliseconds since the current scene began
@@ -79,7 +79,7 @@ struct SceneMoment {
 // True when position p was crossed between the previous frame and this one.
 inline bool Crossed(const SceneMoment& m, uint16_t p)
 {
-    return m.v >= p && m.t < p;
+    return FramePositionCrossed(*m.info, p);
 }
 
 // Truncates toward zero; NaN gives 0 and values beyond int32 saturate.

@@ -75,14 +75,14 @@ bool DemoFrame(FrameSurface& frame, const FrameInfo& info)
 {
     SceneMoment m{};
     m.frame = &frame;
+    m.info = &info;
     m.v = info.position;
-    m.t = info.previousPosition;
     m.row = m.v & 0xFF;
     m.order = m.v >> 8;
     m.now = info.timeMs;
     m.margin = Trunc((1.0L - (long double)frame.scaleX) * (long double)frame.width * 0.5L);
     uint32_t now = (uint32_t)m.now;
-    if (m.t == 0xFFFF) {
+    if (info.previousPosition == 0xFFFF) {
         timeline.sceneStart = m.now;
         EnvelopeRestart(&timeline.layerEnvelope, now, 0.0f, 0.0f);
         EnvelopeRestart(&timeline.introEnvelope, now, 0.0f, 0.0f);
